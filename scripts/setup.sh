@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Installs every Debian package that building, testing and benchmarking need.
+# Safe to run again: it does nothing (and prints nothing) when all are present.
+set -euo pipefail
+
+packages=(
+  build-essential cmake pkg-config
+  libgtest-dev libgmock-dev
+  # the speech engine and its US-English model
+  libpocketsphinx-dev libsphinxbase-dev pocketsphinx-en-us
+  # audio decoding
+  libavformat-dev libavcodec-dev libavutil-dev libswresample-dev
+  # regular expressions for the time-span parser
+  libre2-dev
+  # the reference engine CLI and its LibriVox clips, for the benchmark
+  pocketsphinx pocketsphinx-testdata
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+if [ "$(id -u)" -ne 0 ]; then sudo=sudo; else sudo=; fi
+echo "Installing: ${missing[*]}"
+$sudo apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

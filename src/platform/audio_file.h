@@ -1,0 +1,29 @@
+#ifndef VORN_PLATFORM_AUDIO_FILE_H_
+#define VORN_PLATFORM_AUDIO_FILE_H_
+
+#include <cstddef>
+#include <span>
+
+namespace vorn {
+
+// An audio file opened for reading, delivered as one stream of mono samples
+// in [-1, 1] at kSampleRate, whatever the file's own format. Every engine we
+// support analyzes 16 kHz mono, so the reader does the conversion once, in a
+// well-tested place, instead of each engine doing its own.
+//
+// Not thread-safe: one reader at a time.
+class AudioFile {
+ public:
+  static constexpr int kSampleRate = 16000;
+
+  virtual ~AudioFile() = default;
+
+  // Fills the front of `out` with the next samples and returns how many were
+  // written; 0 means the end of the audio (and only that). Throws vorn::Error
+  // when the data cannot be decoded.
+  virtual std::size_t read(std::span<float> out) = 0;
+};
+
+}  // namespace vorn
+
+#endif  // VORN_PLATFORM_AUDIO_FILE_H_
