@@ -1,7 +1,9 @@
 #include "platform/file_url.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <climits>
 #include <vector>
 
@@ -17,6 +19,11 @@ FileURL FileURL::fromPath(const std::string& path) {
   std::string absolute(cwd.data());
   if (absolute.back() != '/') absolute += '/';
   return FileURL(absolute + path);
+}
+
+bool fileExistsAtPath(const std::string& path) {
+  struct stat info;
+  return stat(path.c_str(), &info) == 0;
 }
 
 }  // namespace vorn

@@ -24,6 +24,12 @@ class FileURL {
   std::string path_;
 };
 
+// Whether anything exists at `path`, exactly as typed (relative to the working
+// directory when relative): a file, a directory, a device, anything. Symbolic
+// links are followed, so a dangling one names nothing. Readability does not
+// matter.
+bool fileExistsAtPath(const std::string& path);
+
 }  // namespace vorn
 
 #endif  // VORN_PLATFORM_FILE_URL_H_

@@ -1,1 +1,7 @@
-// placeholder, written next
+#include "platform/os_version.h"
+
+namespace vorn {
+
+bool operatingSystemSupportsSpeechEngine() { return true; }
+
+}  // namespace vorn
