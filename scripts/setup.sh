@@ -12,6 +12,9 @@ packages=(
   libavformat-dev libavcodec-dev libavutil-dev libswresample-dev
   # regular expressions for the time-span parser
   libre2-dev
+  # fuzzing and sanitizer runtimes (scripts/fuzz.sh), and the JSON reader
+  # the document fuzzer checks its output with
+  clang libclang-rt-dev nlohmann-json3-dev
   # the reference engine CLI and its LibriVox clips, for the benchmark
   pocketsphinx pocketsphinx-testdata
 )

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/error.h"
+#include "text/utf8.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -56,8 +57,21 @@ using FramePtr = std::unique_ptr<AVFrame, FrameFreer>;
 using PacketPtr = std::unique_ptr<AVPacket, PacketFreer>;
 using ResamplerPtr = std::unique_ptr<SwrContext, ResamplerFreer>;
 
+// No recorder makes audio above 768 kHz, and a header claiming far more is
+// damaged or hostile: the resampler's filter tables grow with the source
+// rate (about 9 MB per MHz), so such a claim would cost gigabytes and
+// seconds before the first sample.
+constexpr int kMaxSourceRate = 768000;
+
+std::string implausibleRate(int rate) {
+  return "the header claims a sample rate of " + std::to_string(rate) +
+         " Hz, above the 768000 Hz that any real recording uses";
+}
+
+// The path is quoted printable: a name holding a line break must not split
+// the one error line a caller reads.
 Error failure(const std::string& path, const std::string& reason) {
-  return Error("cannot read audio from " + path + ": " + reason);
+  return Error("cannot read audio from " + printableInLine(path) + ": " + reason);
 }
 
 std::string ffmpegExplanation(int code) {
@@ -278,6 +292,7 @@ void FfmpegAudioFile::Decoder::takeFrame() {
   const AVFrame& f = *frame;
   if (f.nb_samples <= 0) return;
   if (f.ch_layout.nb_channels <= 0 || f.sample_rate <= 0) fail(corrupt(AVERROR_INVALIDDATA));
+  if (f.sample_rate > kMaxSourceRate) fail(implausibleRate(f.sample_rate));
   mono.resize(static_cast<std::size_t>(f.nb_samples));
   if (!mixDownAny(f, mono.data())) fail(corrupt(AVERROR_PATCHWELCOME));
 
@@ -394,6 +409,9 @@ std::unique_ptr<AudioFile> FfmpegAudioFile::open(const FileURL& url) {
   }
 
   const AVStream* stream = format->streams[decoder->streamIndex];
+  if (stream->codecpar->sample_rate > kMaxSourceRate) {
+    throw failure(path, implausibleRate(stream->codecpar->sample_rate));
+  }
   decoder->codec.reset(avcodec_alloc_context3(codecType));
   if (!decoder->codec) throw failure(path, unreadable(ENOMEM));
   result = avcodec_parameters_to_context(decoder->codec.get(), stream->codecpar);

@@ -13,7 +13,8 @@ namespace vorn {
 // An AudioFile that decodes a local file with FFmpeg (libavformat, libavcodec,
 // libswresample): any container and codec the linked FFmpeg can demux and
 // decode, among them WAV, AIFF, CAF, MP3, M4A/AAC, FLAC, Ogg/Vorbis and
-// WebM/Opus, at any sample rate and with any number of channels.
+// WebM/Opus, at any sample rate up to 768 kHz and with any number of
+// channels.
 //
 // What read() delivers:
 //

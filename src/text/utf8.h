@@ -22,6 +22,12 @@ bool isValidUtf8(std::string_view text);
 // are not well-formed UTF-8 count as non-whitespace.
 std::string_view trimWhitespaceAndNewlines(std::string_view text);
 
+// `text` made safe to embed in a one-line message: well-formed UTF-8 (see
+// makeValidUtf8) with every control character (U+0000-U+001F, U+007F) and
+// backslash escaped as \n, \r, \t, \\ or \xNN. The result never holds a
+// line break, so a message quoting a user's path or locale stays one line.
+std::string printableInLine(std::string_view text);
+
 }  // namespace vorn
 
 #endif  // VORN_TEXT_UTF8_H_

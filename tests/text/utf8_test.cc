@@ -70,5 +70,12 @@ INSTANTIATE_TEST_SUITE_P(
         TrimCase{"InvalidBytesAreKept", " \xFF ", "\xFF"}),
     testing::CaseName());
 
+TEST(PrintableInLineTest, EscapesControlsAndBackslashKeepsTheRest) {
+  EXPECT_EQ(printableInLine("a/b c.wav"), "a/b c.wav");
+  EXPECT_EQ(printableInLine("new\nline\r\ttab\\"), "new\\nline\\r\\ttab\\\\");
+  EXPECT_EQ(printableInLine(std::string("\x01\x1f\x7f\0", 4)), "\\x01\\x1F\\x7F\\x00");
+  EXPECT_EQ(printableInLine("caf\xC3\xA9 \xFF"), "caf\xC3\xA9 \xEF\xBF\xBD");
+}
+
 }  // namespace
 }  // namespace vorn
