@@ -1,1 +1,66 @@
-int main() { return 0; }
+// vorn-speech: transcribes one audio file on the device and prints the words
+// with their times as one line of JSON. Started as a child process by a
+// desktop application, which reads standard output and the exit status.
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "command_line.h"
+#include "platform/device_speech_platform.h"
+#include "platform/file_url.h"
+#include "platform/os_version.h"
+#include "platform/run_loop.h"
+#include "run_driver.h"
+#include "transcription/transcription_run.h"
+
+namespace {
+
+// The command-line state, one set per process. Written on the main thread
+// before the transcription task exists and only read afterwards.
+vorn::CommandLine commandLine;
+vorn::FileURL fileURL;
+std::string capturedLocaleId;
+vorn::FileURL capturedFileURL;
+
+[[noreturn]] void fail(const std::string& message) {
+  const std::string line = message + "\n";
+  std::fputs(line.c_str(), stderr);
+  std::exit(1);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // A reader that goes away must show up as a failed write, which is
+  // reported, not as a signal that ends the process without a word.
+  std::signal(SIGPIPE, SIG_IGN);
+
+  vorn::scanOptions(argc, argv, commandLine);
+
+  if (commandLine.showHelp) {
+    std::fputs("vorn-speech \xE2\x80\x94 Apple Speech transcription sidecar\n", stderr);
+    std::fputs("Usage: vorn-speech --input <audio-file> [--locale <locale>]\n", stderr);
+    std::exit(0);
+  }
+  if (!commandLine.inputPath) fail("Error: --input is required");
+  fileURL = vorn::FileURL::fromPath(*commandLine.inputPath);
+  if (!vorn::fileExistsAtPath(*commandLine.inputPath)) {
+    fail("Error: file not found: " + *commandLine.inputPath);
+  }
+  if (!vorn::operatingSystemSupportsSpeechEngine()) {
+    fail("Error: SpeechAnalyzer requires macOS 26 or later");
+  }
+
+  capturedLocaleId = commandLine.localeId;
+  capturedFileURL = fileURL;
+
+  vorn::RunLoop mainLoop;
+  return vorn::runTranscriptionDriver(
+      mainLoop, capturedFileURL, capturedLocaleId,
+      [](const vorn::FileURL& audioURL, const std::string& locale) {
+        vorn::DeviceSpeechPlatform platform;
+        return vorn::runTranscription(audioURL, locale, platform);
+      });
+}

@@ -1,1 +1,321 @@
-// placeholder, written next
+#include "platform/engine_analyzer.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <functional>
+#include <memory>
+#include <numbers>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "platform/device_speech_platform.h"
+#include "platform/error.h"
+#include "platform/file_url.h"
+
+namespace vorn {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::IsEmpty;
+
+constexpr int kFrame = RecognizedWord::kSamplesPerFrame;
+
+// Serves fixed samples, at most `chunk` per read; throws `failure` once the
+// samples are used up, when given one.
+class MemoryAudioFile : public AudioFile {
+ public:
+  explicit MemoryAudioFile(std::vector<float> samples, std::size_t chunk = 1000,
+                           std::optional<Error> failure = std::nullopt)
+      : samples_(std::move(samples)), chunk_(chunk), failure_(std::move(failure)) {}
+
+  std::size_t read(std::span<float> out) override {
+    const std::size_t count = std::min({out.size(), chunk_, samples_.size() - at_});
+    if (count == 0 && failure_) throw *failure_;
+    std::copy_n(samples_.begin() + static_cast<std::ptrdiff_t>(at_), count, out.begin());
+    at_ += count;
+    return count;
+  }
+
+ private:
+  std::vector<float> samples_;
+  std::size_t chunk_;
+  std::size_t at_ = 0;
+  std::optional<Error> failure_;
+};
+
+// Hears a word wherever a sound is: for each utterance, plays the next
+// entry of its script, placing each word `offset` frames after the first
+// sound in the utterance. A script entry may be empty (no words heard).
+class FakeRecognizer : public UtteranceRecognizer {
+ public:
+  struct ScriptedWord {
+    std::string text;
+    int offset;  // frames after the sound starts
+    int length;  // frames
+  };
+
+  explicit FakeRecognizer(std::vector<std::vector<ScriptedWord>> script)
+      : script_(std::move(script)) {}
+
+  std::vector<RecognizedWord> recognize(std::span<const float> samples) override {
+    if (calls_ >= script_.size()) throw Error("the fake engine was given an unexpected utterance");
+    const auto sound = std::find_if(samples.begin(), samples.end(), [](float s) { return s != 0; });
+    const int soundFrame = static_cast<int>(sound - samples.begin()) / kFrame;
+    std::vector<RecognizedWord> words;
+    for (const ScriptedWord& word : script_[calls_]) {
+      words.push_back({word.text, soundFrame + word.offset, soundFrame + word.offset + word.length - 1});
+    }
+    ++calls_;
+    return words;
+  }
+
+ private:
+  std::vector<std::vector<ScriptedWord>> script_;
+  std::size_t calls_ = 0;
+};
+
+// Bursts of tone 1 s long, starting at the given seconds, in `seconds` of
+// digital silence. Bursts start on frame boundaries.
+std::vector<float> bursts(std::initializer_list<int> starts, int seconds) {
+  std::vector<float> samples(static_cast<std::size_t>(seconds) * 16000, 0.0f);
+  for (const int start : starts) {
+    for (int i = 0; i < 16000; ++i) {
+      // Starts at its peak, so its first sample is not zero.
+      samples[static_cast<std::size_t>(start * 16000 + i)] =
+          0.3f * static_cast<float>(std::cos(2 * std::numbers::pi * 500 * i / 16000));
+    }
+  }
+  return samples;
+}
+
+std::shared_ptr<SpeechTranscriber> transcriber(bool withTimes, std::string locale = "en-US") {
+  return std::make_shared<SpeechTranscriber>(Locale{std::move(locale)},
+                                             ResultAttributeOptions{.audioTimeRange = withTimes});
+}
+
+// What a result says, one entry per run: its characters and its time range,
+// as "[start/timescale +duration/timescale]".
+std::vector<std::string> describe(const SpeechTranscriberResult& result) {
+  std::vector<std::string> runs;
+  for (const AttributedString::Run& run : result.text.runs()) {
+    std::ostringstream out;
+    out << '"' << result.text.characters(run) << '"';
+    if (const auto& range = run.attributes.audioTimeRange) {
+      out << " [" << range->start.value << '/' << range->start.timescale << " +"
+          << range->duration.value << '/' << range->duration.timescale << ']';
+    }
+    runs.push_back(out.str());
+  }
+  return runs;
+}
+
+// Everything published so far, and whether the sequence has been finished.
+// Never blocks: a marker published now is seen only if the sequence is open.
+struct Published {
+  std::vector<SpeechTranscriberResult> results;
+  bool finished = false;
+};
+
+Published readPublished(ResultsSequence& sequence) {
+  SpeechTranscriberResult marker;
+  marker.text.append("\x01marker", {});
+  sequence.publish(marker);
+  Published published;
+  while (std::optional<SpeechTranscriberResult> result = sequence.next()) {
+    if (result->text.characters() == marker.text.characters()) return published;
+    published.results.push_back(std::move(*result));
+  }
+  published.finished = true;
+  return published;
+}
+
+class EngineAnalyzerTest : public ::testing::Test {
+ protected:
+  // An analyzer whose recognizer plays `script`, counting how often one is made.
+  std::unique_ptr<EngineAnalyzer> analyzer(std::shared_ptr<SpeechTranscriber> target,
+                                           std::vector<std::vector<FakeRecognizer::ScriptedWord>> script) {
+    return std::make_unique<EngineAnalyzer>(std::move(target), [this, script] {
+      ++recognizersMade_;
+      return std::make_unique<FakeRecognizer>(script);
+    });
+  }
+
+  int recognizersMade_ = 0;
+};
+
+// Three sounds, at 1 s, 3 s and 5 s: each its own utterance. The second
+// holds no words, so it gives no result.
+TEST_F(EngineAnalyzerTest, PublishesEachUtteranceWithWordsAsOneFinalResultTimedInTheFile) {
+  auto target = transcriber(/*withTimes=*/true);
+  auto analysis = analyzer(target, {{{"hello", 3, 8}, {"world", 12, 19}}, {}, {{"again", 5, 10}}});
+  MemoryAudioFile file(bursts({1, 3, 5}, 7), /*chunk=*/777);
+
+  const std::optional<CMTime> end = analysis->analyzeSequence(file);
+
+  ASSERT_TRUE(end.has_value());
+  EXPECT_EQ(end->value, 7 * 16000);
+  EXPECT_EQ(end->timescale, 16000);
+  Published published = readPublished(target->results());
+  EXPECT_FALSE(published.finished) << "finished before finalizeAndFinish";
+  ASSERT_EQ(published.results.size(), 2u);
+  for (const SpeechTranscriberResult& result : published.results) EXPECT_TRUE(result.isFinal);
+  // A word `offset` frames after the sound at second s starts at sample
+  // 16000 s + 160 offset of the file.
+  EXPECT_THAT(describe(published.results[0]),
+              ElementsAre("\"hello\" [16480/16000 +1280/16000]", "\" world\" [17920/16000 +3040/16000]"));
+  EXPECT_THAT(describe(published.results[1]), ElementsAre("\"again\" [80800/16000 +1600/16000]"));
+  EXPECT_EQ(recognizersMade_, 1);
+
+  analysis->finalizeAndFinish(*end);
+  EXPECT_TRUE(readPublished(target->results()).finished);
+}
+
+TEST_F(EngineAnalyzerTest, RunsCarryNoTimesUnlessAsked) {
+  auto target = transcriber(/*withTimes=*/false);
+  auto analysis = analyzer(target, {{{"hello", 3, 8}, {"world", 12, 19}}});
+  MemoryAudioFile file(bursts({1}, 3));
+
+  analysis->analyzeSequence(file);
+
+  Published published = readPublished(target->results());
+  ASSERT_EQ(published.results.size(), 1u);
+  EXPECT_EQ(published.results[0].text.characters(), "hello world");
+  EXPECT_THAT(describe(published.results[0]), ElementsAre("\"hello\"", "\" world\""));
+}
+
+TEST_F(EngineAnalyzerTest, EmptyFileGivesNoTimeAndFinishesTheResults) {
+  auto target = transcriber(true);
+  auto analysis = analyzer(target, {});
+  MemoryAudioFile file(std::vector<float>{});
+
+  EXPECT_EQ(analysis->analyzeSequence(file), std::nullopt);
+
+  const Published published = readPublished(target->results());
+  EXPECT_TRUE(published.finished);
+  EXPECT_THAT(published.results, IsEmpty());
+  EXPECT_EQ(recognizersMade_, 0);
+}
+
+// No model is loaded for a file without speech.
+TEST_F(EngineAnalyzerTest, SilentFileGivesItsTimeWithoutMakingARecognizer) {
+  auto target = transcriber(true);
+  auto analysis = analyzer(target, {});
+  MemoryAudioFile file(std::vector<float>(40000, 0.0f));
+
+  const std::optional<CMTime> end = analysis->analyzeSequence(file);
+
+  ASSERT_TRUE(end.has_value());
+  EXPECT_EQ(end->value, 40000);
+  const Published published = readPublished(target->results());
+  EXPECT_FALSE(published.finished);
+  EXPECT_THAT(published.results, IsEmpty());
+  EXPECT_EQ(recognizersMade_, 0);
+}
+
+TEST_F(EngineAnalyzerTest, ErrorsFromTheFileAndTheEngineReachTheCaller) {
+  const struct {
+    std::string name;
+    std::vector<float> samples;
+    std::optional<Error> fileFailure;
+    RecognizerFactory factory;
+    std::string expected;
+  } cases[] = {
+      {"file", bursts({1}, 2), Error("cannot read audio from a.wav: corrupt"),
+       [] { return std::make_unique<FakeRecognizer>(std::vector<std::vector<FakeRecognizer::ScriptedWord>>{{}}); },
+       "cannot read audio from a.wav: corrupt"},
+      {"model", bursts({1}, 2), std::nullopt,
+       []() -> std::unique_ptr<UtteranceRecognizer> { throw Error("no model"); }, "no model"},
+      {"decoding", bursts({1}, 2), std::nullopt,
+       [] { return std::make_unique<FakeRecognizer>(std::vector<std::vector<FakeRecognizer::ScriptedWord>>{}); },
+       "unexpected utterance"},
+  };
+  for (const auto& testCase : cases) {
+    EngineAnalyzer analysis(transcriber(true), testCase.factory);
+    MemoryAudioFile file(testCase.samples, 1000, testCase.fileFailure);
+    try {
+      analysis.analyzeSequence(file);
+      ADD_FAILURE() << testCase.name << ": no error";
+    } catch (const Error& error) {
+      EXPECT_THAT(error.localizedDescription(), HasSubstr(testCase.expected)) << testCase.name;
+    }
+  }
+}
+
+TEST(EngineAnalyzerOnDeviceTest, EnglishIsAnyLocaleWithLanguageEn) {
+  for (const char* english : {"en", "en-US", "en_GB", "EN-us", "En", "en-GB-oxford"}) {
+    EXPECT_TRUE(DeviceSpeechPlatform::isEnglish(english)) << english;
+  }
+  for (const char* other : {"", "e", "eng", "enx-US", "fr-FR", "de_en", "-en", "_en", " en"}) {
+    EXPECT_FALSE(DeviceSpeechPlatform::isEnglish(other)) << other;
+  }
+}
+
+TEST(EngineAnalyzerOnDeviceTest, UnsupportedLocaleFailsWhenAnalysisStartsNamingIt) {
+  const struct {
+    std::string locale;
+    std::string named;
+  } cases[] = {{"fr-FR", "\"fr-FR\""}, {"fr\nFR", "\"fr\\nFR\""}};  // the message stays one line
+  DeviceSpeechPlatform platform;
+  for (const auto& [locale, named] : cases) {
+    auto analysis = platform.makeAnalyzer(transcriber(true, locale));
+    MemoryAudioFile file(bursts({1}, 2));
+    try {
+      analysis->analyzeSequence(file);
+      ADD_FAILURE() << "analysed " << locale;
+    } catch (const Error& error) {
+      EXPECT_THAT(error.localizedDescription(), HasSubstr(named));
+      EXPECT_EQ(error.localizedDescription().find('\n'), std::string::npos);
+    }
+  }
+}
+
+// The whole chain on a real recording: "had he married a more a amiable
+// woman he might have been made still more respectable than he was".
+TEST(EngineAnalyzerOnDeviceTest, TranscribesARecordingWithOrderedTimes) {
+  const std::vector<std::string> expected = {"had", "he", "married", "a", "more", "a", "amiable",
+                                             "woman", "he", "might", "have", "been", "made",
+                                             "still", "more", "respectable", "than", "he", "was"};
+  DeviceSpeechPlatform platform;
+  auto target = transcriber(true, "en-US");
+  auto analysis = platform.makeAnalyzer(target);
+  auto file = platform.openAudioFile(FileURL::fromPath(
+      "/usr/share/pocketsphinx/test/data/librivox/sense_and_sensibility_01_austen_64kb-0920.wav"));
+
+  const std::optional<CMTime> end = analysis->analyzeSequence(*file);
+  ASSERT_TRUE(end.has_value());
+  analysis->finalizeAndFinish(*end);
+
+  std::vector<std::string> words;
+  std::int64_t previousStart = -1;
+  for (const SpeechTranscriberResult& result : readPublished(target->results()).results) {
+    for (const AttributedString::Run& run : result.text.runs()) {
+      std::string word(result.text.characters(run));
+      if (&run != &result.text.runs().front()) word.erase(0, 1);  // the space before it
+      words.push_back(word);
+      ASSERT_TRUE(run.attributes.audioTimeRange.has_value()) << word;
+      const CMTimeRange& range = *run.attributes.audioTimeRange;
+      EXPECT_EQ(range.start.timescale, 16000);
+      EXPECT_GT(range.start.value, previousStart) << word;
+      EXPECT_GT(range.duration.value, 0) << word;
+      EXPECT_LE(range.start.value + range.duration.value, end->value) << word;
+      previousStart = range.start.value;
+    }
+  }
+  // The longest common subsequence with what was said.
+  std::vector<std::vector<int>> common(expected.size() + 1, std::vector<int>(words.size() + 1));
+  for (std::size_t i = 1; i <= expected.size(); ++i) {
+    for (std::size_t j = 1; j <= words.size(); ++j) {
+      common[i][j] = expected[i - 1] == words[j - 1] ? common[i - 1][j - 1] + 1
+                                                     : std::max(common[i - 1][j], common[i][j - 1]);
+    }
+  }
+  EXPECT_GE(common[expected.size()][words.size()], 14) << ::testing::PrintToString(words);
+}
+
+}  // namespace
+}  // namespace vorn

@@ -1,0 +1,90 @@
+#ifndef VORN_PLATFORM_ENGINE_ANALYZER_H_
+#define VORN_PLATFORM_ENGINE_ANALYZER_H_
+
+// The analyzer behind every on-device engine: it cuts the file's audio into
+// utterances at pauses, has an UtteranceRecognizer decode each one, and
+// publishes what was recognised as final results with word times. What an
+// engine must provide is only the UtteranceRecognizer below, so adding an
+// engine touches neither this file nor the transcription.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "platform/speech_engine.h"
+
+namespace vorn {
+
+// One recognised word of an utterance, placed on the utterance's 10 ms frame
+// grid: frame f covers samples [f * kSamplesPerFrame, (f + 1) *
+// kSamplesPerFrame) counted from the utterance's first sample.
+struct RecognizedWord {
+  static constexpr int kSamplesPerFrame = AudioFile::kSampleRate / 100;
+
+  std::string text;  // the word as written, UTF-8, never empty
+  int firstFrame = 0;
+  int lastFrame = 0;  // inclusive; lastFrame >= firstFrame
+
+  friend bool operator==(const RecognizedWord&, const RecognizedWord&) = default;
+};
+
+// Decodes one utterance at a time. Not thread-safe: decoding on several
+// threads takes one recognizer per thread.
+class UtteranceRecognizer {
+ public:
+  virtual ~UtteranceRecognizer() = default;
+
+  // The words spoken in `samples` (mono, [-1, 1], AudioFile::kSampleRate),
+  // decoded as one whole utterance, in the order spoken: no silence, no
+  // noise markers, possibly none at all. Each word lies within the samples.
+  // Throws vorn::Error when the engine fails.
+  virtual std::vector<RecognizedWord> recognize(std::span<const float> samples) = 0;
+};
+
+// Makes a ready recognizer (its model loaded). Throws vorn::Error when the
+// model cannot be loaded. May be called more than once, for instance once
+// per decoding thread.
+using RecognizerFactory = std::function<std::unique_ptr<UtteranceRecognizer>()>;
+
+class EngineAnalyzer : public SpeechAnalyzer {
+ public:
+  // Cheap: the recognizer is made only when the first utterance needs
+  // decoding, so a file without speech never loads a model.
+  EngineAnalyzer(std::shared_ptr<SpeechTranscriber> transcriber,
+                 RecognizerFactory makeRecognizer);
+
+  // Reads the whole file, publishing one final result per utterance that
+  // has words, in audio order, as soon as the utterance is decoded. Returns
+  // the time of the file's end, {samples read, kSampleRate}, or nothing
+  // when the file held no samples; in that case the transcriber's results
+  // are finished before returning. Throws vorn::Error from the file or the
+  // engine; the results are then left to the caller.
+  std::optional<CMTime> analyzeSequence(AudioFile& file) override;
+
+  // Every result is final once published, so this only finishes the
+  // transcriber's results.
+  void finalizeAndFinish(CMTime through) override;
+
+  // The result for the words of an utterance starting at `startSample` of
+  // the file: their text joined by single spaces, one run per word (the
+  // space before a word belongs to its run, so the runs cover the text),
+  // each run with its audio time range at kSampleRate when `withTimes`.
+  // Pure, so that utterances could be decoded on several threads and their
+  // results still published in audio order.
+  static SpeechTranscriberResult resultFor(std::int64_t startSample,
+                                           const std::vector<RecognizedWord>& words,
+                                           bool withTimes);
+
+ private:
+  std::shared_ptr<SpeechTranscriber> transcriber_;
+  RecognizerFactory makeRecognizer_;
+  std::unique_ptr<UtteranceRecognizer> recognizer_;  // made on first use
+};
+
+}  // namespace vorn
+
+#endif  // VORN_PLATFORM_ENGINE_ANALYZER_H_

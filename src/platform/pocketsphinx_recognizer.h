@@ -1,0 +1,58 @@
+#ifndef VORN_PLATFORM_POCKETSPHINX_RECOGNIZER_H_
+#define VORN_PLATFORM_POCKETSPHINX_RECOGNIZER_H_
+
+// US-English recognition with CMU pocketsphinx and the model Debian installs
+// with it (package pocketsphinx-en-us).
+
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "platform/engine_analyzer.h"
+
+// The engine's C types, declared here so that its headers stay out of ours.
+struct cmd_ln_s;
+struct ps_decoder_s;
+
+namespace vorn {
+
+class PocketsphinxRecognizer : public UtteranceRecognizer {
+ public:
+  // Where the model is installed. Fixed: the tool has no configuration.
+  static constexpr const char* kModelDirectory = "/usr/share/pocketsphinx/model/en-us";
+
+  // Loads the model from `modelDirectory`, which holds the acoustic model
+  // folder en-us/, the language model en-us.lm.bin and the dictionary
+  // cmudict-en-us.dict. Takes about a second. Throws vorn::Error naming
+  // what is missing or unreadable. Silences the engine's logging for the
+  // whole process (it is one global setting of the engine).
+  explicit PocketsphinxRecognizer(std::string modelDirectory = kModelDirectory);
+  ~PocketsphinxRecognizer() override;
+
+  PocketsphinxRecognizer(const PocketsphinxRecognizer&) = delete;
+  PocketsphinxRecognizer& operator=(const PocketsphinxRecognizer&) = delete;
+
+  // Decodes `samples` as one utterance. Words carry no pronunciation-variant
+  // marker ("read(2)" is "read"); silence and filler tokens (<s>, </s>,
+  // <sil>, [NOISE], ++BREATH++...) are left out. Frame f is samples
+  // [160 f, 160 f + 160) of `samples` exactly: the engine's own silence
+  // removal is off, so no frame is dropped. The words depend on `samples`
+  // alone, not on what this recognizer decoded before.
+  std::vector<RecognizedWord> recognize(std::span<const float> samples) override;
+
+ private:
+  struct FreeConfig {
+    void operator()(cmd_ln_s* config) const noexcept;
+  };
+  struct FreeDecoder {
+    void operator()(ps_decoder_s* decoder) const noexcept;
+  };
+
+  std::unique_ptr<cmd_ln_s, FreeConfig> config_;
+  std::unique_ptr<ps_decoder_s, FreeDecoder> decoder_;  // refers to config_
+};
+
+}  // namespace vorn
+
+#endif  // VORN_PLATFORM_POCKETSPHINX_RECOGNIZER_H_
