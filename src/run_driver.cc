@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <system_error>
 #include <thread>
 #include <variant>
 
@@ -75,19 +76,23 @@ int runTranscriptionDriver(RunLoop& mainLoop, const FileURL& capturedFileURL,
     // worker so the main thread keeps turning its loop.
     FileURL url = capturedFileURL;
     std::string locale = capturedLocaleId;
-    task->worker = std::thread([task, url = std::move(url), locale = std::move(locale),
-                                transcribe, streams]() mutable {
-      Outcome outcome = transcribeCatchingErrors(transcribe, url, locale);
-      task->mainLoop.post([task, outcome = std::move(outcome), streams] {
-        // Back on the main thread. The worker has nothing left to do.
-        task->worker.join();
-        if (const Error* error = std::get_if<Error>(&outcome)) {
-          failWith(error->localizedDescription(), streams.err);
-        }
-        printDocument(std::get<std::string>(outcome), streams.out, streams.err);
-        task->group.leave();
+    try {
+      task->worker = std::thread([task, url = std::move(url), locale = std::move(locale),
+                                  transcribe, streams]() mutable {
+        Outcome outcome = transcribeCatchingErrors(transcribe, url, locale);
+        task->mainLoop.post([task, outcome = std::move(outcome), streams] {
+          // Back on the main thread. The worker has nothing left to do.
+          task->worker.join();
+          if (const Error* error = std::get_if<Error>(&outcome)) {
+            failWith(error->localizedDescription(), streams.err);
+          }
+          printDocument(std::get<std::string>(outcome), streams.out, streams.err);
+          task->group.leave();
+        });
       });
-    });
+    } catch (const std::system_error& error) {
+      failWith(std::string("cannot start the transcription: ") + error.what(), streams.err);
+    }
   });
 
   while (!group.isComplete()) mainLoop.runOnce(kSliceLength);

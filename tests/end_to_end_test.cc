@@ -1,1 +1,113 @@
-// placeholder, written next
+// The tool as the desktop application runs it: the built binary, a real
+// recording, the real engine.
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+
+#include "test_support.h"
+
+namespace vorn {
+namespace {
+
+using testing::ProcessOptions;
+using testing::ProcessResult;
+using testing::runVornSpeech;
+using testing::TempDir;
+
+const std::string kSample = std::string(VORN_SOURCE_DIR) + "/samples/sense-and-sensibility.flac";
+
+// A 16-bit mono PCM WAV file holding `samples`.
+std::string wavFile(const std::string& samples, std::uint32_t rate = 16000) {
+  const auto u32 = [](std::uint32_t v) {
+    return std::string{char(v & 0xFF), char((v >> 8) & 0xFF), char((v >> 16) & 0xFF), char(v >> 24)};
+  };
+  const auto u16 = [](std::uint16_t v) { return std::string{char(v & 0xFF), char(v >> 8)}; };
+  const auto size = static_cast<std::uint32_t>(samples.size());
+  return "RIFF" + u32(36 + size) + "WAVEfmt " + u32(16) + u16(1) + u16(1) + u32(rate) + u32(rate * 2) + u16(2) +
+         u16(16) + "data" + u32(size) + samples;
+}
+
+TEST(EndToEndTest, TranscribesTheShippedSample) {
+  const ProcessResult result = runVornSpeech({"--input", kSample});
+  ASSERT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(result.err, "");
+  ASSERT_FALSE(result.out.empty());
+  EXPECT_EQ(result.out.find('\n'), result.out.size() - 1);  // one line
+  EXPECT_EQ(result.out.rfind(R"({"locale":"en-US","segments":[{"end":)", 0), 0u) << result.out;
+  // "and mister john dashwood had then leisure to consider how much there
+  // might be prudently in his power to do for them"
+  for (const char* word : {"\"john\"", "\"consider\"", "\"power\""}) {
+    EXPECT_NE(result.out.find(word), std::string::npos) << word << " in " << result.out;
+  }
+}
+
+TEST(EndToEndTest, EnglishLocaleIsKeptAsTyped) {
+  const ProcessResult result = runVornSpeech({"-l", "en_GB", "-i", kSample});
+  ASSERT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(result.out.rfind(R"({"locale":"en_GB","segments":[{)", 0), 0u) << result.out;
+}
+
+TEST(EndToEndTest, FileWithoutSamplesGivesEmptySegments) {
+  TempDir dir;
+  const std::string path = dir.write("empty.wav", wavFile(""));
+  const ProcessResult result = runVornSpeech({"--input", path, "--locale", "en-US"});
+  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(result.out, "{\"locale\":\"en-US\",\"segments\":[]}\n");
+  EXPECT_EQ(result.status, 0);
+}
+
+struct FailureCase {
+  const char* name;
+  std::string fileName;
+  std::string contents;
+  std::string locale;
+  std::string mentions;  // a part of the error line
+};
+
+class EndToEndFailureTest : public ::testing::TestWithParam<FailureCase> {};
+
+TEST_P(EndToEndFailureTest, OneErrorLineNothingOnStandardOutput) {
+  const FailureCase& c = GetParam();
+  TempDir dir;
+  const std::string path = dir.write(c.fileName, c.contents);
+  const ProcessResult result = runVornSpeech({"-i", path, "-l", c.locale});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.out, "");
+  EXPECT_EQ(result.err.rfind("Error: ", 0), 0u) << result.err;
+  EXPECT_EQ(result.err.find('\n'), result.err.size() - 1) << result.err;
+  EXPECT_NE(result.err.find(c.mentions), std::string::npos) << result.err;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, EndToEndFailureTest,
+    ::testing::Values(
+        FailureCase{"TextRenamedToAudio", "notes.wav", "just some text, not audio\n", "en-US", "notes.wav"},
+        FailureCase{"EmptyFile", "zero.mp3", "", "en-US", "zero.mp3"},
+        FailureCase{"UnsupportedLocale", "tone.wav", wavFile(std::string(3200, '\0')), "fr-FR", "\"fr-FR\""}),
+    testing::CaseName());
+
+TEST(EndToEndTest, DirectoryPassesTheExistenceTestThenFails) {
+  TempDir dir;
+  const ProcessResult result = runVornSpeech({"-i", dir.path()});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.out, "");
+  EXPECT_EQ(result.err.rfind("Error: ", 0), 0u) << result.err;
+  EXPECT_EQ(result.err.find("file not found"), std::string::npos) << result.err;
+}
+
+TEST(EndToEndTest, UnwritableStandardOutputIsAnError) {
+  TempDir dir;
+  const std::string path = dir.write("empty.wav", wavFile(""));
+  for (const std::string stdoutPath : {"/dev/full", ""}) {
+    ProcessOptions options;
+    options.stdoutPath = stdoutPath;  // full disk; closed stream
+    const ProcessResult result = runVornSpeech({"-i", path}, options);
+    EXPECT_EQ(result.status, 1) << stdoutPath;
+    EXPECT_EQ(result.err.rfind("Error: cannot write the result to standard output", 0), 0u) << result.err;
+  }
+}
+
+}  // namespace
+}  // namespace vorn
