@@ -1,7 +1,25 @@
 #!/usr/bin/env bash
-# Sets up, builds, and runs the whole test suite.
+# Sets up, builds, and runs the whole test suite three times: as shipped,
+# under AddressSanitizer with UndefinedBehaviorSanitizer, and under
+# ThreadSanitizer (the run, the collector, the decoders and the driver are
+# concurrent).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/build.sh
-cd build
-ctest --output-on-failure -j"$(nproc)" --timeout 300
+scripts/setup.sh
+
+jobs=$(nproc)
+run_suite() {  # build-dir sanitizers
+  local dir=$1 sanitize=$2
+  echo "== test suite${sanitize:+ under -fsanitize=$sanitize}"
+  cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVORN_SANITIZE="$sanitize" >/dev/null
+  cmake --build "$dir" -j"$jobs"
+  (cd "$dir" && ctest --output-on-failure -j"$jobs" --timeout 600)
+}
+
+export ASAN_OPTIONS=abort_on_error=1:detect_leaks=1:strict_string_checks=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
+
+run_suite build ""
+run_suite build-asan "address,undefined"
+run_suite build-tsan "thread"
