@@ -16,7 +16,7 @@ packages=(
   # the document fuzzer checks its output with
   clang libclang-rt-dev nlohmann-json3-dev
   # the reference engine CLI and its LibriVox clips, for the benchmark
-  pocketsphinx pocketsphinx-testdata
+  pocketsphinx pocketsphinx-testdata time bc python3
 )
 
 missing=()

@@ -1,6 +1,12 @@
 #include "platform/engine_analyzer.h"
 
 #include <algorithm>
+#include <condition_variable>
+#include <deque>
+#include <exception>
+#include <map>
+#include <mutex>
+#include <thread>
 #include <utility>
 
 #include "platform/error.h"
@@ -13,30 +19,152 @@ namespace {
 // enough that reading costs nothing next to decoding.
 constexpr std::size_t kReadSamples = AudioFile::kSampleRate;
 
+// Decodes utterances on a set of threads and publishes their results in the
+// order the utterances were submitted. The state below is shared by the
+// submitting thread and the decoder threads, hence the one mutex.
+class DecoderPool {
+ public:
+  DecoderPool(RecognizerFactory& makeRecognizer, int decoders, ResultsSequence& results,
+              bool withTimes)
+      : makeRecognizer_(makeRecognizer),
+        maxDecoders_(static_cast<std::size_t>(std::max(1, decoders))),
+        capacity_(2 * maxDecoders_),
+        results_(results),
+        withTimes_(withTimes) {}
+
+  // Joins every decoder, also when the submitter leaves through an error.
+  ~DecoderPool() {
+    {
+      std::lock_guard lock(mutex_);
+      closed_ = true;
+    }
+    changed_.notify_all();
+    for (std::thread& decoder : decoders_) decoder.join();
+  }
+
+  DecoderPool(const DecoderPool&) = delete;
+  DecoderPool& operator=(const DecoderPool&) = delete;
+
+  // Queues `utterance`, first waiting while `capacity_` utterances are in
+  // flight (back-pressure: reading never runs away from decoding). Throws
+  // the first decoder's error.
+  void submit(Utterance utterance) {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [this] { return inFlight_ < capacity_ || error_; });
+    if (error_) std::rethrow_exception(error_);
+    queue_.push_back({nextIndex_++, std::move(utterance)});
+    ++inFlight_;
+    if (idle_ == 0 && decoders_.size() < maxDecoders_) {
+      ++idle_;  // counted as idle until it takes its first utterance
+      decoders_.emplace_back([this] { decode(); });
+    }
+    lock.unlock();
+    changed_.notify_all();
+  }
+
+  // Waits until every submitted utterance is published. Throws the first
+  // decoder's error.
+  void drain() {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [this] { return inFlight_ == 0 || error_; });
+    if (error_) std::rethrow_exception(error_);
+  }
+
+ private:
+  struct Job {
+    std::uint64_t index;
+    Utterance utterance;
+  };
+
+  void decode() {
+    std::unique_ptr<UtteranceRecognizer> recognizer;
+    std::unique_lock lock(mutex_);
+    while (true) {
+      changed_.wait(lock, [this] { return !queue_.empty() || closed_ || error_; });
+      if (queue_.empty() || error_) return;
+      Job job = std::move(queue_.front());
+      queue_.pop_front();
+      --idle_;
+      lock.unlock();
+
+      std::optional<SpeechTranscriberResult> result;
+      std::exception_ptr failure;
+      try {
+        // Each decoder loads its own model the first time it is needed, so
+        // the models of several decoders load at the same time.
+        if (!recognizer) recognizer = makeRecognizer_();
+        if (!recognizer) throw Error("the speech engine could not be started");
+        const std::vector<RecognizedWord> words = recognizer->recognize(job.utterance.samples);
+        if (!words.empty()) {
+          result = EngineAnalyzer::resultFor(job.utterance.startSample, words, withTimes_);
+        }
+      } catch (...) {
+        failure = std::current_exception();
+      }
+      job.utterance.samples = {};
+
+      lock.lock();
+      ++idle_;
+      if (failure) {
+        if (!error_) error_ = failure;
+      } else {
+        finished_.emplace(job.index, std::move(result));
+        publishInOrder();
+      }
+      changed_.notify_all();
+    }
+  }
+
+  // Publishes the finished results that follow the last published one
+  // without a gap. Called with the mutex held, so results leave in order.
+  void publishInOrder() {
+    for (auto next = finished_.find(nextToPublish_); next != finished_.end();
+         next = finished_.find(nextToPublish_)) {
+      if (next->second) results_.publish(std::move(*next->second));
+      finished_.erase(next);
+      ++nextToPublish_;
+      --inFlight_;
+    }
+  }
+
+  RecognizerFactory& makeRecognizer_;
+  const std::size_t maxDecoders_;
+  const std::size_t capacity_;
+  ResultsSequence& results_;
+  const bool withTimes_;
+
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::deque<Job> queue_;
+  // Decoded but waiting for an earlier utterance; empty when it had no words.
+  std::map<std::uint64_t, std::optional<SpeechTranscriberResult>> finished_;
+  std::uint64_t nextIndex_ = 0;
+  std::uint64_t nextToPublish_ = 0;
+  std::size_t inFlight_ = 0;  // submitted, not yet published
+  std::size_t idle_ = 0;
+  bool closed_ = false;
+  std::exception_ptr error_;
+  std::vector<std::thread> decoders_;
+};
+
 }  // namespace
 
+int EngineAnalyzer::defaultDecoderCount() {
+  return std::max(2, static_cast<int>(std::thread::hardware_concurrency()));
+}
+
 EngineAnalyzer::EngineAnalyzer(std::shared_ptr<SpeechTranscriber> transcriber,
-                               RecognizerFactory makeRecognizer)
-    : transcriber_(std::move(transcriber)), makeRecognizer_(std::move(makeRecognizer)) {}
+                               RecognizerFactory makeRecognizer, int decoders)
+    : transcriber_(std::move(transcriber)),
+      makeRecognizer_(std::move(makeRecognizer)),
+      decoders_(decoders) {}
 
 std::optional<CMTime> EngineAnalyzer::analyzeSequence(AudioFile& file) {
-  const bool withTimes = transcriber_->attributeOptions().audioTimeRange;
-  // Utterances are decoded one after another as they come out of the
-  // splitter. Decoding them on several threads instead needs only one
-  // recognizer per thread and publishing the results (resultFor is pure) in
-  // utterance order.
+  DecoderPool pool(makeRecognizer_, decoders_, transcriber_->results(),
+                   transcriber_->attributeOptions().audioTimeRange);
   UtteranceSplitter splitter;
-  auto decodeFinished = [&] {
-    while (std::optional<Utterance> utterance = splitter.take()) {
-      if (!recognizer_) {
-        recognizer_ = makeRecognizer_();
-        if (!recognizer_) throw Error("the speech engine could not be started");
-      }
-      const std::vector<RecognizedWord> words = recognizer_->recognize(utterance->samples);
-      if (!words.empty()) {
-        transcriber_->results().publish(resultFor(utterance->startSample, words, withTimes));
-      }
-    }
+  auto submitFinished = [&] {
+    while (std::optional<Utterance> utterance = splitter.take()) pool.submit(std::move(*utterance));
   };
 
   std::vector<float> buffer(kReadSamples);
@@ -44,10 +172,11 @@ std::optional<CMTime> EngineAnalyzer::analyzeSequence(AudioFile& file) {
   while (const std::size_t count = std::min(file.read(buffer), buffer.size())) {
     samplesRead += static_cast<std::int64_t>(count);
     splitter.push(std::span<const float>(buffer).first(count));
-    decodeFinished();
+    submitFinished();
   }
   splitter.flush();
-  decodeFinished();
+  submitFinished();
+  pool.drain();
 
   if (samplesRead == 0) {
     transcriber_->results().finish();

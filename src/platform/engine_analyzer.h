@@ -54,11 +54,23 @@ class EngineAnalyzer : public SpeechAnalyzer {
  public:
   // Cheap: the recognizer is made only when the first utterance needs
   // decoding, so a file without speech never loads a model.
+  //
+  // Utterances are decoded on up to `decoders` threads, each with its own
+  // recognizer; a decoder is started only when an utterance is waiting and
+  // every running one is busy, so a short file loads one model. By default,
+  // one decoder per core, at least two.
   EngineAnalyzer(std::shared_ptr<SpeechTranscriber> transcriber,
-                 RecognizerFactory makeRecognizer);
+                 RecognizerFactory makeRecognizer, int decoders = defaultDecoderCount());
+
+  static int defaultDecoderCount();
 
   // Reads the whole file, publishing one final result per utterance that
-  // has words, in audio order, as soon as the utterance is decoded. Returns
+  // has words, strictly in audio order, as soon as it and every earlier
+  // utterance are decoded. The output does not depend on the number of
+  // decoders or on thread timing. Reading waits while 2 × decoders
+  // utterances are read but not yet published, so memory stays bounded
+  // however long the file. Every decoder thread has ended when this returns
+  // or throws. Returns
   // the time of the file's end, {samples read, kSampleRate}, or nothing
   // when the file held no samples; in that case the transcriber's results
   // are finished before returning. Throws vorn::Error from the file or the
@@ -82,7 +94,7 @@ class EngineAnalyzer : public SpeechAnalyzer {
  private:
   std::shared_ptr<SpeechTranscriber> transcriber_;
   RecognizerFactory makeRecognizer_;
-  std::unique_ptr<UtteranceRecognizer> recognizer_;  // made on first use
+  int decoders_;
 };
 
 }  // namespace vorn

@@ -4,17 +4,21 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cmath>
 #include <functional>
 #include <memory>
 #include <numbers>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/device_speech_platform.h"
 #include "platform/error.h"
 #include "platform/file_url.h"
+#include "platform/pocketsphinx_recognizer.h"
 
 namespace vorn {
 namespace {
@@ -139,10 +143,14 @@ class EngineAnalyzerTest : public ::testing::Test {
   // An analyzer whose recognizer plays `script`, counting how often one is made.
   std::unique_ptr<EngineAnalyzer> analyzer(std::shared_ptr<SpeechTranscriber> target,
                                            std::vector<std::vector<FakeRecognizer::ScriptedWord>> script) {
-    return std::make_unique<EngineAnalyzer>(std::move(target), [this, script] {
-      ++recognizersMade_;
-      return std::make_unique<FakeRecognizer>(script);
-    });
+    // One decoder: the fake plays its script in call order.
+    return std::make_unique<EngineAnalyzer>(
+        std::move(target),
+        [this, script] {
+          ++recognizersMade_;
+          return std::make_unique<FakeRecognizer>(script);
+        },
+        1);
   }
 
   int recognizersMade_ = 0;
@@ -315,6 +323,100 @@ TEST(EngineAnalyzerOnDeviceTest, TranscribesARecordingWithOrderedTimes) {
     }
   }
   EXPECT_GE(common[expected.size()][words.size()], 14) << ::testing::PrintToString(words);
+}
+
+}  // namespace
+}  // namespace vorn
+
+namespace vorn {
+namespace {
+
+// Names each utterance by its length in frames, taking longer the shorter
+// the utterance, so that with several decoders later utterances finish
+// first. Stateless, so every decoder's copy says the same.
+class LengthRecognizer : public UtteranceRecognizer {
+ public:
+  std::vector<RecognizedWord> recognize(std::span<const float> samples) override {
+    const int frames = static_cast<int>(samples.size()) / kFrame;
+    std::this_thread::sleep_for(std::chrono::microseconds(std::max(0, 400 - frames) * 20));
+    return {{std::to_string(frames), 0, 0}};
+  }
+};
+
+std::vector<std::string> transcribeAll(const std::vector<float>& samples, RecognizerFactory factory, int decoders,
+                                       std::size_t chunk = 1000) {
+  auto target = transcriber(true);
+  EngineAnalyzer analysis(target, std::move(factory), decoders);
+  MemoryAudioFile file(samples, chunk);
+  const std::optional<CMTime> end = analysis.analyzeSequence(file);
+  if (end) analysis.finalizeAndFinish(*end);
+  std::vector<std::string> all;
+  for (const SpeechTranscriberResult& result : readPublished(target->results()).results) {
+    for (const std::string& run : describe(result)) all.push_back(run);
+  }
+  return all;
+}
+
+TEST(EngineAnalyzerDecodersTest, ResultsLeaveInAudioOrderWhateverTheDecoderCount) {
+  // Twenty bursts of growing length with pauses between: twenty utterances.
+  std::vector<float> samples;
+  for (int k = 0; k < 20; ++k) {
+    samples.insert(samples.end(), 16000, 0.0f);
+    for (int i = 0; i < 1600 * (k + 3); ++i) {
+      samples.push_back(0.3f * static_cast<float>(std::cos(2 * std::numbers::pi * 500 * i / 16000)));
+    }
+  }
+  samples.insert(samples.end(), 16000, 0.0f);
+  const auto factory = [] { return std::make_unique<LengthRecognizer>(); };
+  const std::vector<std::string> one = transcribeAll(samples, factory, 1);
+  ASSERT_EQ(one.size(), 20u);
+  for (const int decoders : {2, 3, 8}) {
+    EXPECT_EQ(transcribeAll(samples, factory, decoders, 777), one) << decoders << " decoders";
+  }
+}
+
+TEST(EngineAnalyzerDecodersTest, StartsOnlyTheDecodersItNeeds) {
+  std::atomic<int> made{0};
+  const auto factory = [&made] {
+    ++made;
+    return std::make_unique<LengthRecognizer>();
+  };
+  transcribeAll(bursts({1}, 3), factory, 4);  // one utterance: one model
+  EXPECT_EQ(made, 1);
+}
+
+TEST(EngineAnalyzerDecodersTest, ADecoderErrorStopsTheOthersAndLeaves) {
+  struct Failing : UtteranceRecognizer {
+    std::vector<RecognizedWord> recognize(std::span<const float>) override { throw Error("decoder broke"); }
+  };
+  auto target = transcriber(true);
+  EngineAnalyzer analysis(target, [] { return std::make_unique<Failing>(); }, 3);
+  MemoryAudioFile file(bursts({1, 3, 5, 7, 9, 11, 13}, 15));
+  try {
+    analysis.analyzeSequence(file);
+    ADD_FAILURE() << "no error";
+  } catch (const Error& error) {
+    EXPECT_EQ(error.localizedDescription(), "decoder broke");
+  }
+}
+
+// The real engine gives the same words and times on one decoder and on
+// several: no decoder state leaks from one utterance into the next.
+TEST(EngineAnalyzerOnDeviceTest, SameTranscriptOnOneDecoderAndOnSeveral) {
+  DeviceSpeechPlatform platform;
+  std::vector<float> speech;
+  for (const char* clip : {"0880", "0930", "0880"}) {
+    auto file = platform.openAudioFile(FileURL::fromPath(
+        std::string("/usr/share/pocketsphinx/test/data/librivox/sense_and_sensibility_01_austen_64kb-") + clip +
+        ".wav"));
+    std::vector<float> buffer(4096);
+    while (const std::size_t n = file->read(buffer)) speech.insert(speech.end(), buffer.begin(), buffer.begin() + n);
+    speech.insert(speech.end(), 16000, 0.0f);
+  }
+  const auto factory = [] { return std::make_unique<PocketsphinxRecognizer>(); };
+  const std::vector<std::string> one = transcribeAll(speech, factory, 1);
+  EXPECT_GE(one.size(), 10u);
+  EXPECT_EQ(transcribeAll(speech, factory, 3), one);
 }
 
 }  // namespace
