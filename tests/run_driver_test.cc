@@ -71,43 +71,35 @@ TEST(RunDriverTest, MainLoopKeepsTurningWhileTheTranscriptionRuns) {
 // The failure paths end the process, so they run in a child.
 using RunDriverDeathTest = ::testing::Test;
 
+void drive(Transcribe transcribe, DriverStreams streams = {}) {
+  RunLoop mainLoop;
+  const FileURL url;
+  const std::string locale;
+  runTranscriptionDriver(mainLoop, url, locale, std::move(transcribe), streams);
+}
+
+Transcribe failingWith(std::string description) {
+  return [description](const FileURL&, const std::string&) -> std::string { throw Error(description); };
+}
+
 TEST_F(RunDriverDeathTest, TranscriptionErrorIsOneLineAndStatusOne) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
-  const auto fail = [] {
-    RunLoop mainLoop;
-    const FileURL url;
-    const std::string locale;
-    runTranscriptionDriver(mainLoop, url, locale, [](const FileURL&, const std::string&) -> std::string {
-      throw Error("the engine failed");
-    });
-  };
-  EXPECT_EXIT(fail(), ::testing::ExitedWithCode(1), "^Error: the engine failed\n$");
+  EXPECT_EXIT(drive(failingWith("the engine failed")), ::testing::ExitedWithCode(1),
+              "^Error: the engine failed\n$");
 }
 
 TEST_F(RunDriverDeathTest, EmptyDescriptionGivesBareErrorLine) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
-  const auto fail = [] {
-    RunLoop mainLoop;
-    const FileURL url;
-    const std::string locale;
-    runTranscriptionDriver(mainLoop, url, locale,
-                           [](const FileURL&, const std::string&) -> std::string { throw Error(""); });
-  };
-  EXPECT_EXIT(fail(), ::testing::ExitedWithCode(1), "^Error: \n$");
+  EXPECT_EXIT(drive(failingWith("")), ::testing::ExitedWithCode(1), "^Error: \n$");
 }
 
 TEST_F(RunDriverDeathTest, UnwritableOutputIsAFailureNotASuccess) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
-  const auto fail = [] {
-    RunLoop mainLoop;
-    const FileURL url;
-    const std::string locale;
-    std::FILE* full = std::fopen("/dev/full", "w");
-    runTranscriptionDriver(mainLoop, url, locale,
-                           [](const FileURL&, const std::string&) { return std::string("{}"); },
-                           {full, stderr});
+  const auto writeToFullDisk = [] {
+    drive([](const FileURL&, const std::string&) { return std::string("{}"); },
+          {std::fopen("/dev/full", "w"), stderr});
   };
-  EXPECT_EXIT(fail(), ::testing::ExitedWithCode(1),
+  EXPECT_EXIT(writeToFullDisk(), ::testing::ExitedWithCode(1),
               "^Error: cannot write the result to standard output: No space left on device\n$");
 }
 
