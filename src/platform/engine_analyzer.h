@@ -52,8 +52,8 @@ using RecognizerFactory = std::function<std::unique_ptr<UtteranceRecognizer>()>;
 
 class EngineAnalyzer : public SpeechAnalyzer {
  public:
-  // Cheap: the recognizer is made only when the first utterance needs
-  // decoding, so a file without speech never loads a model.
+  // Cheap: no recognizer is made before an utterance needs decoding, so a
+  // file without speech never loads a model.
   //
   // Utterances are decoded on up to `decoders` threads, each with its own
   // recognizer; a decoder is started only when an utterance is waiting and
@@ -66,15 +66,16 @@ class EngineAnalyzer : public SpeechAnalyzer {
 
   // Reads the whole file, publishing one final result per utterance that
   // has words, strictly in audio order, as soon as it and every earlier
-  // utterance are decoded. The output does not depend on the number of
-  // decoders or on thread timing. Reading waits while 2 × decoders
+  // utterance are decoded; the output does not depend on the number of
+  // decoders or on thread timing. Reading waits while 2 x decoders
   // utterances are read but not yet published, so memory stays bounded
-  // however long the file. Every decoder thread has ended when this returns
-  // or throws. Returns
-  // the time of the file's end, {samples read, kSampleRate}, or nothing
-  // when the file held no samples; in that case the transcriber's results
-  // are finished before returning. Throws vorn::Error from the file or the
-  // engine; the results are then left to the caller.
+  // however long the file.
+  //
+  // Returns the time of the file's end, {samples read, kSampleRate}, or
+  // nothing when the file held no samples; in that case the transcriber's
+  // results are finished before returning. Throws vorn::Error from the file
+  // or the engine; the results are then left to the caller. Every decoder
+  // thread has ended when this returns or throws.
   std::optional<CMTime> analyzeSequence(AudioFile& file) override;
 
   // Every result is final once published, so this only finishes the
@@ -85,8 +86,8 @@ class EngineAnalyzer : public SpeechAnalyzer {
   // the file: their text joined by single spaces, one run per word (the
   // space before a word belongs to its run, so the runs cover the text),
   // each run with its audio time range at kSampleRate when `withTimes`.
-  // Pure, so that utterances could be decoded on several threads and their
-  // results still published in audio order.
+  // Pure, so decoder threads can make results that are published later, in
+  // audio order.
   static SpeechTranscriberResult resultFor(std::int64_t startSample,
                                            const std::vector<RecognizedWord>& words,
                                            bool withTimes);
