@@ -16,7 +16,7 @@
 #include <string>
 
 #include "platform/error.h"
-#include "platform/ffmpeg_audio_file.h"
+#include "platform/audio/ffmpeg_audio_file.h"
 #include "platform/file_url.h"
 
 namespace {

@@ -2,10 +2,10 @@
 
 #include <utility>
 
-#include "platform/engine_analyzer.h"
+#include "platform/engines/engine_analyzer.h"
 #include "platform/error.h"
-#include "platform/ffmpeg_audio_file.h"
-#include "platform/pocketsphinx_recognizer.h"
+#include "platform/audio/ffmpeg_audio_file.h"
+#include "platform/engines/pocketsphinx/pocketsphinx_recognizer.h"
 #include "text/utf8.h"
 
 namespace vorn {

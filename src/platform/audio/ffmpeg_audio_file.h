@@ -1,5 +1,5 @@
-#ifndef VORN_PLATFORM_FFMPEG_AUDIO_FILE_H_
-#define VORN_PLATFORM_FFMPEG_AUDIO_FILE_H_
+#ifndef VORN_PLATFORM_AUDIO_FFMPEG_AUDIO_FILE_H_
+#define VORN_PLATFORM_AUDIO_FFMPEG_AUDIO_FILE_H_
 
 #include <cstddef>
 #include <memory>
@@ -108,4 +108,4 @@ class FfmpegAudioFile final : public AudioFile {
 
 }  // namespace vorn
 
-#endif  // VORN_PLATFORM_FFMPEG_AUDIO_FILE_H_
+#endif  // VORN_PLATFORM_AUDIO_FFMPEG_AUDIO_FILE_H_

@@ -1,5 +1,5 @@
-#ifndef VORN_PLATFORM_ENGINE_ANALYZER_H_
-#define VORN_PLATFORM_ENGINE_ANALYZER_H_
+#ifndef VORN_PLATFORM_ENGINES_ENGINE_ANALYZER_H_
+#define VORN_PLATFORM_ENGINES_ENGINE_ANALYZER_H_
 
 // The analyzer behind every on-device engine: it cuts the file's audio into
 // utterances at pauses, has an UtteranceRecognizer decode each one, and
@@ -100,4 +100,4 @@ class EngineAnalyzer : public SpeechAnalyzer {
 
 }  // namespace vorn
 
-#endif  // VORN_PLATFORM_ENGINE_ANALYZER_H_
+#endif  // VORN_PLATFORM_ENGINES_ENGINE_ANALYZER_H_

@@ -1,5 +1,5 @@
-#ifndef VORN_PLATFORM_UTTERANCE_SPLITTER_H_
-#define VORN_PLATFORM_UTTERANCE_SPLITTER_H_
+#ifndef VORN_PLATFORM_ENGINES_UTTERANCE_SPLITTER_H_
+#define VORN_PLATFORM_ENGINES_UTTERANCE_SPLITTER_H_
 
 // Cuts a stream of audio into utterances at pauses, so that an engine can
 // decode each one as a whole while the stream is still being read, holding
@@ -120,4 +120,4 @@ class UtteranceSplitter {
 
 }  // namespace vorn
 
-#endif  // VORN_PLATFORM_UTTERANCE_SPLITTER_H_
+#endif  // VORN_PLATFORM_ENGINES_UTTERANCE_SPLITTER_H_

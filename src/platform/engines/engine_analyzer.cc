@@ -1,4 +1,4 @@
-#include "platform/engine_analyzer.h"
+#include "platform/engines/engine_analyzer.h"
 
 #include <algorithm>
 #include <condition_variable>
@@ -10,7 +10,7 @@
 #include <utility>
 
 #include "platform/error.h"
-#include "platform/utterance_splitter.h"
+#include "platform/engines/utterance_splitter.h"
 
 namespace vorn {
 namespace {

@@ -1,4 +1,4 @@
-#include "platform/ffmpeg_audio_file.h"
+#include "platform/audio/ffmpeg_audio_file.h"
 
 #include <sys/stat.h>
 

@@ -1,5 +1,5 @@
-#ifndef VORN_PLATFORM_POCKETSPHINX_RECOGNIZER_H_
-#define VORN_PLATFORM_POCKETSPHINX_RECOGNIZER_H_
+#ifndef VORN_PLATFORM_ENGINES_POCKETSPHINX_POCKETSPHINX_RECOGNIZER_H_
+#define VORN_PLATFORM_ENGINES_POCKETSPHINX_POCKETSPHINX_RECOGNIZER_H_
 
 // US-English recognition with CMU pocketsphinx and the model Debian installs
 // with it (package pocketsphinx-en-us).
@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/engine_analyzer.h"
+#include "platform/engines/engine_analyzer.h"
 
 // The engine's C types, declared here so that its headers stay out of ours.
 struct cmd_ln_s;
@@ -55,4 +55,4 @@ class PocketsphinxRecognizer : public UtteranceRecognizer {
 
 }  // namespace vorn
 
-#endif  // VORN_PLATFORM_POCKETSPHINX_RECOGNIZER_H_
+#endif  // VORN_PLATFORM_ENGINES_POCKETSPHINX_POCKETSPHINX_RECOGNIZER_H_

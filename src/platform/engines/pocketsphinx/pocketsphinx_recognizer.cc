@@ -1,4 +1,4 @@
-#include "platform/pocketsphinx_recognizer.h"
+#include "platform/engines/pocketsphinx/pocketsphinx_recognizer.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "platform/utterance_splitter.h"
+#include "platform/engines/utterance_splitter.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "platform/engine_analyzer.h"
+#include "platform/engines/engine_analyzer.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -18,7 +18,7 @@
 #include "platform/device_speech_platform.h"
 #include "platform/error.h"
 #include "platform/file_url.h"
-#include "platform/pocketsphinx_recognizer.h"
+#include "platform/engines/pocketsphinx/pocketsphinx_recognizer.h"
 
 namespace vorn {
 namespace {
