@@ -1,59 +1,76 @@
 #include "platform/device_speech_platform.h"
 
+#include <algorithm>
+#include <thread>
 #include <utility>
 
-#include "platform/engines/engine_analyzer.h"
-#include "platform/error.h"
 #include "platform/audio/ffmpeg_audio_file.h"
+#include "platform/engines/engine_analyzer.h"
+#include "platform/engines/engine_choice.h"
+#include "platform/engines/model_locations.h"
 #include "platform/engines/pocketsphinx/pocketsphinx_recognizer.h"
-#include "text/utf8.h"
+#include "platform/engines/whisper/whisper_recognizer.h"
+#include "platform/error.h"
 
 namespace vorn {
 namespace {
 
-// Stands in for an engine when none serves the locale, so that the failure
-// takes the normal error route when analysis starts.
-class UnsupportedLocaleAnalyzer : public SpeechAnalyzer {
- public:
-  explicit UnsupportedLocaleAnalyzer(std::shared_ptr<SpeechTranscriber> transcriber)
-      : transcriber_(std::move(transcriber)) {}
+// whisper's window: it encodes 30 seconds of audio whatever it is given.
+constexpr std::size_t kWhisperWindowSamples = 30 * AudioFile::kSampleRate;
 
-  std::optional<CMTime> analyzeSequence(AudioFile& /*file*/) override {
-    // The locale is as the user typed it: quoted so that the message stays
-    // one line whatever it holds.
-    throw Error("no speech engine on this device supports the locale \"" +
-                printableInLine(transcriber_->locale().identifier) + "\"");
-  }
+// Stands in for an engine when none can serve, so that the failure takes
+// the normal error route when analysis starts.
+class FailingAnalyzer : public SpeechAnalyzer {
+ public:
+  FailingAnalyzer(std::shared_ptr<SpeechTranscriber> transcriber, std::string problem)
+      : transcriber_(std::move(transcriber)), problem_(std::move(problem)) {}
+
+  std::optional<CMTime> analyzeSequence(AudioFile& /*file*/) override { throw Error(problem_); }
 
   void finalizeAndFinish(CMTime /*through*/) override { transcriber_->results().finish(); }
 
  private:
   std::shared_ptr<SpeechTranscriber> transcriber_;
+  std::string problem_;
 };
-
-bool equalsIgnoringAsciiCase(std::string_view text, std::string_view lowercase) {
-  if (text.size() != lowercase.size()) return false;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i];
-    const char lower = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-    if (lower != lowercase[i]) return false;
-  }
-  return true;
-}
 
 }  // namespace
 
+DeviceSpeechPlatform::DeviceSpeechPlatform() : DeviceSpeechPlatform(modelDirectories()) {}
+
+DeviceSpeechPlatform::DeviceSpeechPlatform(std::vector<std::filesystem::path> modelDirectories)
+    : modelDirectories_(std::move(modelDirectories)) {}
+
 bool DeviceSpeechPlatform::isEnglish(std::string_view identifier) {
-  return equalsIgnoringAsciiCase(identifier.substr(0, identifier.find_first_of("-_")), "en");
+  return languageSubtag(identifier) == "en";
 }
 
 std::unique_ptr<SpeechAnalyzer> DeviceSpeechPlatform::makeAnalyzer(
     std::shared_ptr<SpeechTranscriber> transcriber) {
-  if (!isEnglish(transcriber->locale().identifier)) {
-    return std::make_unique<UnsupportedLocaleAnalyzer>(std::move(transcriber));
+  EngineChoice choice =
+      chooseEngine(transcriber->locale().identifier, findWhisperModels(modelDirectories_));
+  switch (choice.engine) {
+    case EngineChoice::Engine::kWhisper: {
+      // One decoder using every core: a whisper model takes hundreds of
+      // megabytes in use, and its matrix products spread over the cores.
+      const int threads = std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
+      return std::make_unique<EngineAnalyzer>(
+          std::move(transcriber),
+          [model = *choice.whisperModel, language = choice.language, threads] {
+            return std::make_unique<WhisperRecognizer>(model, language, threads);
+          },
+          1, kWhisperWindowSamples);
+    }
+    case EngineChoice::Engine::kPocketsphinx:
+      return std::make_unique<EngineAnalyzer>(
+          std::move(transcriber),
+          [directory = pocketsphinxModelDirectory(modelDirectories_)] {
+            return std::make_unique<PocketsphinxRecognizer>(directory.string());
+          });
+    case EngineChoice::Engine::kNone:
+      break;
   }
-  return std::make_unique<EngineAnalyzer>(
-      std::move(transcriber), [] { return std::make_unique<PocketsphinxRecognizer>(); });
+  return std::make_unique<FailingAnalyzer>(std::move(transcriber), std::move(choice.problem));
 }
 
 std::unique_ptr<AudioFile> DeviceSpeechPlatform::openAudioFile(const FileURL& url) {

@@ -4,8 +4,10 @@
 // The real platform: the speech engines installed on this device and the
 // FFmpeg file reader.
 
+#include <filesystem>
 #include <memory>
 #include <string_view>
+#include <vector>
 
 #include "platform/speech_engine.h"
 
@@ -13,11 +15,18 @@ namespace vorn {
 
 class DeviceSpeechPlatform : public SpeechPlatform {
  public:
-  // An analyzer for the transcriber's locale. English (any identifier whose
-  // language subtag is "en", in any case: "en", "en-US", "en_GB",
-  // "EN-us"...) is served by pocketsphinx with its US-English model, loaded
-  // when analysis starts. Any other locale gets an analyzer whose
-  // analyzeSequence throws vorn::Error naming the locale.
+  // Models are looked for in `modelDirectories`, in order (by default the
+  // folders beside the executable: modelDirectories()).
+  DeviceSpeechPlatform();
+  explicit DeviceSpeechPlatform(std::vector<std::filesystem::path> modelDirectories);
+
+  // An analyzer for the transcriber's locale, from the engine that
+  // chooseEngine picks among the installed whisper models and pocketsphinx
+  // with its US-English model. Whisper decodes packed 30-second windows on
+  // one decoder using every core; pocketsphinx decodes utterances on one
+  // decoder per core. The model loads when analysis starts. When nothing
+  // serves the locale, or the chosen model cannot be used, the analyzer's
+  // analyzeSequence throws vorn::Error saying so.
   std::unique_ptr<SpeechAnalyzer> makeAnalyzer(
       std::shared_ptr<SpeechTranscriber> transcriber) override;
 
@@ -27,6 +36,9 @@ class DeviceSpeechPlatform : public SpeechPlatform {
   // Whether `identifier` names English: its language subtag, the part before
   // the first '-' or '_', is "en" in any case.
   static bool isEnglish(std::string_view identifier);
+
+ private:
+  std::vector<std::filesystem::path> modelDirectories_;
 };
 
 }  // namespace vorn

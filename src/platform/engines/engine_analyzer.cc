@@ -11,6 +11,7 @@
 
 #include "platform/error.h"
 #include "platform/engines/utterance_splitter.h"
+#include "platform/engines/window_packer.h"
 
 namespace vorn {
 namespace {
@@ -48,11 +49,11 @@ class DecoderPool {
   // Queues `utterance`, first waiting while `capacity_` utterances are in
   // flight (back-pressure: reading never runs away from decoding). Throws
   // the first decoder's error.
-  void submit(Utterance utterance) {
+  void submit(Window window) {
     std::unique_lock lock(mutex_);
     changed_.wait(lock, [this] { return inFlight_ < capacity_ || error_; });
     if (error_) std::rethrow_exception(error_);
-    queue_.push_back({nextIndex_++, std::move(utterance)});
+    queue_.push_back({nextIndex_++, std::move(window)});
     ++inFlight_;
     if (idle_ == 0 && decoders_.size() < maxDecoders_) {
       ++idle_;  // counted as idle until it takes its first utterance
@@ -73,7 +74,7 @@ class DecoderPool {
  private:
   struct Job {
     std::uint64_t index;
-    Utterance utterance;
+    Window window;
   };
 
   void decode() {
@@ -94,14 +95,12 @@ class DecoderPool {
         // the models of several decoders load at the same time.
         if (!recognizer) recognizer = makeRecognizer_();
         if (!recognizer) throw Error("the speech engine could not be started");
-        const std::vector<RecognizedWord> words = recognizer->recognize(job.utterance.samples);
-        if (!words.empty()) {
-          result = EngineAnalyzer::resultFor(job.utterance.startSample, words, withTimes_);
-        }
+        const std::vector<RecognizedWord> words = recognizer->recognize(job.window.samples);
+        if (!words.empty()) result = EngineAnalyzer::resultFor(job.window, words, withTimes_);
       } catch (...) {
         failure = std::current_exception();
       }
-      job.utterance.samples = {};
+      job.window.samples = {};
 
       lock.lock();
       ++idle_;
@@ -154,17 +153,27 @@ int EngineAnalyzer::defaultDecoderCount() {
 }
 
 EngineAnalyzer::EngineAnalyzer(std::shared_ptr<SpeechTranscriber> transcriber,
-                               RecognizerFactory makeRecognizer, int decoders)
+                               RecognizerFactory makeRecognizer, int decoders,
+                               std::size_t windowSamples)
     : transcriber_(std::move(transcriber)),
       makeRecognizer_(std::move(makeRecognizer)),
-      decoders_(decoders) {}
+      decoders_(decoders),
+      windowSamples_(windowSamples) {}
 
 std::optional<CMTime> EngineAnalyzer::analyzeSequence(AudioFile& file) {
   DecoderPool pool(makeRecognizer_, decoders_, transcriber_->results(),
                    transcriber_->attributeOptions().audioTimeRange);
   UtteranceSplitter splitter;
-  auto submitFinished = [&] {
-    while (std::optional<Utterance> utterance = splitter.take()) pool.submit(std::move(*utterance));
+  WindowPacker packer(windowSamples_);
+  // Moves what the splitter has finished on into the packer and what the
+  // packer has finished on to the decoders; at the end of the file, both
+  // are flushed first, in that order, so the last utterance is not left in
+  // an open window.
+  auto submitFinished = [&](bool atEnd) {
+    if (atEnd) splitter.flush();
+    while (std::optional<Utterance> utterance = splitter.take()) packer.push(std::move(*utterance));
+    if (atEnd) packer.flush();
+    while (std::optional<Window> window = packer.take()) pool.submit(std::move(*window));
   };
 
   std::vector<float> buffer(kReadSamples);
@@ -172,10 +181,9 @@ std::optional<CMTime> EngineAnalyzer::analyzeSequence(AudioFile& file) {
   while (const std::size_t count = std::min(file.read(buffer), buffer.size())) {
     samplesRead += static_cast<std::int64_t>(count);
     splitter.push(std::span<const float>(buffer).first(count));
-    submitFinished();
+    submitFinished(false);
   }
-  splitter.flush();
-  submitFinished();
+  submitFinished(true);
   pool.drain();
 
   if (samplesRead == 0) {
@@ -187,23 +195,30 @@ std::optional<CMTime> EngineAnalyzer::analyzeSequence(AudioFile& file) {
 
 void EngineAnalyzer::finalizeAndFinish(CMTime /*through*/) { transcriber_->results().finish(); }
 
-SpeechTranscriberResult EngineAnalyzer::resultFor(std::int64_t startSample,
+SpeechTranscriberResult EngineAnalyzer::resultFor(const Window& window,
                                                   const std::vector<RecognizedWord>& words,
                                                   bool withTimes) {
   constexpr std::int64_t kFrame = RecognizedWord::kSamplesPerFrame;
   SpeechTranscriberResult result;
   result.isFinal = true;
+  // Engines that estimate times (whisper's token timestamps) may let a word
+  // begin before the previous one ends; each word starts no earlier than the
+  // previous one ended, so the words are in order and never overlap.
+  std::int64_t previousEnd = 0;
   for (const RecognizedWord& word : words) {
     const bool first = &word == &words.front();
     AttributeContainer attributes;
     if (withTimes) {
+      Window::Span span = window.toFile(word.firstFrame * kFrame, (word.lastFrame + 1) * kFrame);
+      span.start = std::max(span.start, previousEnd);
+      span.end = std::max(span.end, span.start);
+      previousEnd = span.end;
       attributes.audioTimeRange = CMTimeRange{
-          .start = {startSample + word.firstFrame * kFrame, AudioFile::kSampleRate},
-          .duration = {(word.lastFrame - word.firstFrame + 1) * kFrame, AudioFile::kSampleRate},
+          .start = {span.start, AudioFile::kSampleRate},
+          .duration = {span.end - span.start, AudioFile::kSampleRate},
       };
     }
-    result.text.append(first ? word.text : " " + word.text,
-                       std::move(attributes));
+    result.text.append(first ? word.text : " " + word.text, std::move(attributes));
   }
   return result;
 }

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/engines/window_packer.h"
 #include "platform/speech_engine.h"
 
 namespace vorn {
@@ -59,14 +60,20 @@ class EngineAnalyzer : public SpeechAnalyzer {
   // recognizer; a decoder is started only when an utterance is waiting and
   // every running one is busy, so a short file loads one model. By default,
   // one decoder per core, at least two.
+  //
+  // With `windowSamples` above 0, consecutive utterances are laid end to end
+  // into windows of at most that many samples (WindowPacker), and each
+  // window is decoded as one piece: for engines that pay per window. With 0
+  // each utterance is decoded alone.
   EngineAnalyzer(std::shared_ptr<SpeechTranscriber> transcriber,
-                 RecognizerFactory makeRecognizer, int decoders = defaultDecoderCount());
+                 RecognizerFactory makeRecognizer, int decoders = defaultDecoderCount(),
+                 std::size_t windowSamples = 0);
 
   static int defaultDecoderCount();
 
-  // Reads the whole file, publishing one final result per utterance that
+  // Reads the whole file, publishing one final result per window that
   // has words, strictly in audio order, as soon as it and every earlier
-  // utterance are decoded; the output does not depend on the number of
+  // window are decoded; the output does not depend on the number of
   // decoders or on thread timing. Reading waits while 2 x decoders
   // utterances are read but not yet published, so memory stays bounded
   // however long the file.
@@ -82,13 +89,13 @@ class EngineAnalyzer : public SpeechAnalyzer {
   // transcriber's results.
   void finalizeAndFinish(CMTime through) override;
 
-  // The result for the words of an utterance starting at `startSample` of
-  // the file: their text joined by single spaces, one run per word (the
-  // space before a word belongs to its run, so the runs cover the text),
-  // each run with its audio time range at kSampleRate when `withTimes`.
-  // Pure, so decoder threads can make results that are published later, in
-  // audio order.
-  static SpeechTranscriberResult resultFor(std::int64_t startSample,
+  // The result for the words decoded from `window`: their text joined by
+  // single spaces, one run per word (the space before a word belongs to its
+  // run, so the runs cover the text), each run with its audio time range on
+  // the file's timeline at kSampleRate when `withTimes` (Window::toFile;
+  // each word starting no earlier than the previous one ends). Pure, so
+  // decoder threads can make results that are published later, in order.
+  static SpeechTranscriberResult resultFor(const Window& window,
                                            const std::vector<RecognizedWord>& words,
                                            bool withTimes);
 
@@ -96,6 +103,7 @@ class EngineAnalyzer : public SpeechAnalyzer {
   std::shared_ptr<SpeechTranscriber> transcriber_;
   RecognizerFactory makeRecognizer_;
   int decoders_;
+  std::size_t windowSamples_;
 };
 
 }  // namespace vorn

@@ -183,6 +183,51 @@ TEST_F(EngineAnalyzerTest, PublishesEachUtteranceWithWordsAsOneFinalResultTimedI
   EXPECT_TRUE(readPublished(target->results()).finished);
 }
 
+// Packed into windows, the three utterances of the test above reach the
+// recognizer as one window of their samples laid end to end; the words come
+// back at the same file times as when each utterance is decoded alone.
+TEST(EngineAnalyzerPackingTest, WindowsMapWordsBackToTheirUtterances) {
+  auto target = transcriber(/*withTimes=*/true);
+  std::vector<std::size_t> windowLengths;
+  // Hears a word 3 frames into every sound in the window, 5 frames long, and
+  // one word overlapping the next, as estimated times can.
+  class PieceRecognizer : public UtteranceRecognizer {
+   public:
+    explicit PieceRecognizer(std::vector<std::size_t>& lengths) : lengths_(lengths) {}
+    std::vector<RecognizedWord> recognize(std::span<const float> samples) override {
+      lengths_.push_back(samples.size());
+      std::vector<RecognizedWord> words;
+      for (std::size_t i = 0; i < samples.size(); ++i) {
+        if (samples[i] != 0 && (i == 0 || samples[i - 1] == 0)) {
+          const int frame = static_cast<int>(i) / kFrame;
+          words.push_back({"w" + std::to_string(words.size()), frame + 3, frame + 7});
+        }
+      }
+      if (!words.empty()) words.push_back({"late", words.back().firstFrame, words.back().lastFrame});
+      return words;
+    }
+
+   private:
+    std::vector<std::size_t>& lengths_;
+  };
+  EngineAnalyzer analysis(
+      target, [&] { return std::make_unique<PieceRecognizer>(windowLengths); }, 1,
+      /*windowSamples=*/30 * 16000);
+  MemoryAudioFile file(bursts({1, 3, 5}, 7), /*chunk=*/777);
+
+  analysis.analyzeSequence(file);
+
+  ASSERT_EQ(windowLengths.size(), 1u) << "the three utterances share one window";
+  EXPECT_EQ(windowLengths[0], 72000u);
+  Published published = readPublished(target->results());
+  ASSERT_EQ(published.results.size(), 1u);
+  // Each word 3 frames after its sound: 16480 = 16000 + 3 * 160, and so on;
+  // "late" overlaps w2 and is moved to start where w2 ends.
+  EXPECT_THAT(describe(published.results[0]),
+              ElementsAre("\"w0\" [16480/16000 +800/16000]", "\" w1\" [48480/16000 +800/16000]",
+                          "\" w2\" [80480/16000 +800/16000]", "\" late\" [81280/16000 +0/16000]"));
+}
+
 TEST_F(EngineAnalyzerTest, RunsCarryNoTimesUnlessAsked) {
   auto target = transcriber(/*withTimes=*/false);
   auto analysis = analyzer(target, {{{"hello", 3, 8}, {"world", 12, 19}}});

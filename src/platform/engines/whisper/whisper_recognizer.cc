@@ -1,0 +1,123 @@
+#include "platform/engines/whisper/whisper_recognizer.h"
+
+#include <algorithm>
+#include <exception>
+#include <mutex>
+#include <string_view>
+
+#include <whisper.h>
+
+#include "platform/error.h"
+#include "text/utf8.h"
+
+namespace vorn {
+namespace {
+
+void ignoreLog(ggml_log_level /*level*/, const char* /*text*/, void* /*user*/) {}
+
+}  // namespace
+
+void silenceWhisperLogging() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    whisper_log_set(ignoreLog, nullptr);
+    ggml_log_set(ignoreLog, nullptr);
+  });
+}
+
+std::vector<RecognizedWord> joinWhisperTokens(const std::vector<WhisperToken>& tokens,
+                                              int lastFrame) {
+  std::vector<RecognizedWord> words;
+  auto frame = [lastFrame](std::int64_t t) {
+    return static_cast<int>(std::clamp<std::int64_t>(t, 0, lastFrame));
+  };
+  for (const WhisperToken& token : tokens) {
+    const std::size_t first = token.text.find_first_not_of(' ');
+    if (first == std::string::npos) continue;
+    const std::string_view piece = std::string_view(token.text).substr(first);
+    const int start = frame(token.start);
+    const int end = frame(std::max(token.start, token.end - 1));
+    if (first > 0 || words.empty()) {
+      words.push_back({std::string(piece), start, std::max(start, end)});
+    } else {
+      RecognizedWord& word = words.back();
+      word.text += piece;
+      word.lastFrame = std::max(word.lastFrame, end);
+    }
+  }
+  return words;
+}
+
+void WhisperRecognizer::FreeContext::operator()(whisper_context* context) const noexcept {
+  whisper_free(context);
+}
+
+WhisperRecognizer::WhisperRecognizer(const WhisperModelInfo& model, std::string language,
+                                     int threads)
+    : language_(std::move(language)), threads_(std::max(1, threads)) {
+  silenceWhisperLogging();
+  whisper_context_params params = whisper_context_default_params();
+  params.use_gpu = false;
+  params.flash_attn = true;  // as whisper.cpp's command line has it
+  try {
+    context_.reset(whisper_init_from_file_with_params(model.path.c_str(), params));
+  } catch (const std::exception&) {
+    // The loader reports most failures by returning null, some by throwing.
+  }
+  if (!context_) {
+    throw Error("the whisper model " + printableInLine(model.path.string()) +
+                " could not be loaded");
+  }
+}
+
+WhisperRecognizer::~WhisperRecognizer() = default;
+
+std::vector<RecognizedWord> WhisperRecognizer::recognize(std::span<const float> samples) {
+  if (samples.empty()) return {};
+  whisper_full_params params = whisper_full_default_params(WHISPER_SAMPLING_BEAM_SEARCH);
+  params.n_threads = threads_;
+  params.language = language_.c_str();
+  params.detect_language = false;
+  params.translate = false;
+  params.print_progress = false;
+  params.print_realtime = false;
+  params.print_timestamps = false;
+  params.print_special = false;
+  params.token_timestamps = true;
+  // whisper.cpp's command-line defaults, spelled out so that a change of
+  // the library's own defaults cannot change our transcripts unnoticed.
+  params.beam_search.beam_size = 5;
+  params.greedy.best_of = 5;
+  params.temperature = 0.0f;
+  params.temperature_inc = 0.2f;
+  params.entropy_thold = 2.4f;
+  params.logprob_thold = -1.0f;
+  params.no_speech_thold = 0.6f;
+
+  whisper_context* context = context_.get();
+  int status = -1;
+  try {
+    status = whisper_full(context, params, samples.data(), static_cast<int>(samples.size()));
+  } catch (const std::exception&) {
+    status = -1;
+  }
+  if (status != 0) throw Error("the whisper engine failed to decode the audio");
+
+  const whisper_token firstSpecial = whisper_token_eot(context);
+  std::vector<WhisperToken> tokens;
+  const int segments = whisper_full_n_segments(context);
+  for (int s = 0; s < segments; ++s) {
+    const int count = whisper_full_n_tokens(context, s);
+    for (int t = 0; t < count; ++t) {
+      const whisper_token_data data = whisper_full_get_token_data(context, s, t);
+      // Timestamps, the end of text, language and task markers: not words.
+      if (data.id >= firstSpecial) continue;
+      tokens.push_back({whisper_token_to_str(context, data.id), data.t0, data.t1});
+    }
+  }
+  const int lastFrame =
+      static_cast<int>((samples.size() - 1) / RecognizedWord::kSamplesPerFrame);
+  return joinWhisperTokens(tokens, lastFrame);
+}
+
+}  // namespace vorn

@@ -1,0 +1,76 @@
+#ifndef VORN_PLATFORM_ENGINES_WHISPER_WHISPER_RECOGNIZER_H_
+#define VORN_PLATFORM_ENGINES_WHISPER_WHISPER_RECOGNIZER_H_
+
+// Recognition with whisper models through whisper.cpp, on the CPU.
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "platform/engines/engine_analyzer.h"
+#include "platform/engines/whisper/whisper_model_file.h"
+
+// whisper.cpp's context, declared here so that its header stays out of ours.
+struct whisper_context;
+
+namespace vorn {
+
+// One token as whisper.cpp reports it: its text (a word piece, with the
+// space before a word at its front) and its times in 10 ms steps from the
+// start of the audio decoded.
+struct WhisperToken {
+  std::string text;
+  std::int64_t start = 0;
+  std::int64_t end = 0;
+};
+
+// Joins word pieces into words as the model wrote them: a piece that begins
+// with a space begins a word, any other piece (the rest of a word, the
+// punctuation after it) continues the word before. Each word keeps its case
+// and punctuation, without the space, and runs from its first piece's start
+// to its last piece's end, on frames within [0, lastFrame]: the model's
+// times can reach past the audio. Pieces of nothing but spaces are dropped.
+std::vector<RecognizedWord> joinWhisperTokens(const std::vector<WhisperToken>& tokens,
+                                              int lastFrame);
+
+// Points whisper.cpp's and ggml's logging, one process-wide setting each, at
+// nothing: the tool prints no lines but its own. Idempotent, thread-safe.
+void silenceWhisperLogging();
+
+class WhisperRecognizer : public UtteranceRecognizer {
+ public:
+  // Loads `model` (already inspected) to transcribe `language`, a code
+  // whisper knows ("en", "fr", "zh"), using `threads` threads. Throws
+  // vorn::Error naming the model file when whisper.cpp cannot load it.
+  // Silences whisper.cpp's logging for the whole process.
+  WhisperRecognizer(const WhisperModelInfo& model, std::string language, int threads);
+  ~WhisperRecognizer() override;
+
+  WhisperRecognizer(const WhisperRecognizer&) = delete;
+  WhisperRecognizer& operator=(const WhisperRecognizer&) = delete;
+
+  // Transcribes `samples` in the given language with the decoding settings
+  // whisper.cpp's own command line uses by default: beam search of 5, and
+  // temperature fallback with its entropy, log-probability and no-speech
+  // thresholds (they keep repetition loops and made-up text out). Words as
+  // joinWhisperTokens makes them from the model's token timestamps. Later
+  // calls are given the text decoded before as context, as whisper.cpp does
+  // across the windows of one recording. Throws vorn::Error when decoding
+  // fails.
+  std::vector<RecognizedWord> recognize(std::span<const float> samples) override;
+
+ private:
+  struct FreeContext {
+    void operator()(whisper_context* context) const noexcept;
+  };
+
+  std::unique_ptr<whisper_context, FreeContext> context_;
+  std::string language_;
+  int threads_;
+};
+
+}  // namespace vorn
+
+#endif  // VORN_PLATFORM_ENGINES_WHISPER_WHISPER_RECOGNIZER_H_
