@@ -47,7 +47,7 @@ ProcessResult runVornSpeech(const std::vector<std::string>& args, const ProcessO
   }
 
   std::vector<char*> argv;
-  std::string program = VORN_SPEECH_BINARY;
+  std::string program = options.binary.empty() ? VORN_SPEECH_BINARY : options.binary;
   argv.push_back(program.data());
   std::vector<std::string> copies(args);
   for (std::string& arg : copies) argv.push_back(arg.data());

@@ -21,6 +21,7 @@ struct ProcessOptions {
   // an empty string closes it.
   std::optional<std::string> stdoutPath;
   std::string workingDirectory;  // empty: the test's own
+  std::string binary;            // empty: the built vorn-speech
 };
 
 // Runs the binary with `args` (argv[1..]) and no standard input, waits for it.

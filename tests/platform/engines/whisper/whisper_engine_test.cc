@@ -1,0 +1,261 @@
+// The whisper engine on models with random weights, generated in whisper.cpp's
+// own file format: the real loading and decoding code runs, only the words
+// are made up.
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include <whisper.h>
+
+#include "platform/audio/ffmpeg_audio_file.h"
+#include "platform/engines/whisper/random_whisper_model.h"
+#include "platform/engines/whisper/whisper_model_file.h"
+#include "platform/engines/whisper/whisper_recognizer.h"
+#include "platform/error.h"
+#include "platform/file_url.h"
+#include "test_support.h"
+
+namespace vorn {
+namespace {
+
+namespace fs = std::filesystem;
+using ::testing::HasSubstr;
+using testing::ProcessOptions;
+using testing::ProcessResult;
+using testing::RandomWhisperModelConfig;
+using testing::runVornSpeech;
+using testing::TempDir;
+
+const std::string kSample = std::string(VORN_SOURCE_DIR) + "/samples/sense-and-sensibility.flac";
+
+RandomWhisperModelConfig tinyMultilingual() {
+  RandomWhisperModelConfig config = RandomWhisperModelConfig::tiny();
+  config.vocabulary = 51865;
+  return config;
+}
+
+// One generated model per configuration for the whole suite: writing one
+// takes longer than most tests.
+const std::string& modelFile(bool multilingual) {
+  static TempDir* directory = new TempDir;  // lives until the process ends
+  static const std::string english = [] {
+    const std::string path = directory->path() + "/ggml-tiny.en.bin";
+    testing::writeRandomWhisperModel(path, RandomWhisperModelConfig::tiny());
+    return path;
+  }();
+  static const std::string multi = [] {
+    const std::string path = directory->path() + "/ggml-tiny.bin";
+    testing::writeRandomWhisperModel(path, tinyMultilingual());
+    return path;
+  }();
+  return multilingual ? multi : english;
+}
+
+std::string slurp(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::vector<float> readAll(const std::string& path) {
+  std::unique_ptr<AudioFile> file = FfmpegAudioFile::open(FileURL::fromPath(path));
+  std::vector<float> samples;
+  std::vector<float> buffer(16000);
+  while (std::size_t n = file->read(buffer)) samples.insert(samples.end(), buffer.begin(), buffer.begin() + n);
+  return samples;
+}
+
+TEST(WhisperModelFileTest, ReadsTheDimensionsOfAGeneratedModel) {
+  const WhisperModelInfo info = inspectWhisperModel(modelFile(false));
+  const RandomWhisperModelConfig config = RandomWhisperModelConfig::tiny();
+  EXPECT_EQ(info.vocabularySize, 51864);
+  EXPECT_FALSE(info.multilingual());
+  EXPECT_EQ(info.state, config.audioState);
+  EXPECT_EQ(info.audioLayers, config.audioLayers);
+  EXPECT_EQ(info.textLayers, config.textLayers);
+  EXPECT_EQ(info.mels, 80);
+  EXPECT_DOUBLE_EQ(info.bitsPerWeight(), 16.0);
+  EXPECT_TRUE(inspectWhisperModel(modelFile(true)).multilingual());
+}
+
+// Each case damages a copy of a good model and names what the error says.
+struct DamageCase {
+  std::string name;
+  std::function<void(std::string&)> damage;
+  std::string problem;
+};
+
+void putInt(std::string& bytes, std::size_t offset, std::int32_t value) {
+  std::memcpy(bytes.data() + offset, &value, sizeof value);
+}
+
+class DamagedWhisperModelTest : public ::testing::TestWithParam<DamageCase> {};
+
+TEST_P(DamagedWhisperModelTest, IsRefusedNamingTheFile) {
+  std::string bytes = slurp(modelFile(false));
+  GetParam().damage(bytes);
+  TempDir dir;
+  const std::string path = dir.write("ggml-damaged.bin", bytes);
+  try {
+    inspectWhisperModel(path);
+    FAIL() << "accepted";
+  } catch (const Error& error) {
+    EXPECT_THAT(error.localizedDescription(), HasSubstr(path));
+    EXPECT_THAT(error.localizedDescription(), HasSubstr(GetParam().problem));
+  }
+}
+
+// Header fields are int32s after the 4-byte magic: vocabulary at 4, audio
+// context 8, width 12, audio heads 16, audio layers 20, text context 24,
+// text width 28, text heads 32, text layers 36, mels 40, file type 44.
+INSTANTIATE_TEST_SUITE_P(
+    Table, DamagedWhisperModelTest,
+    ::testing::Values(
+        DamageCase{"Empty", [](std::string& b) { b.clear(); }, "is empty"},
+        DamageCase{"WrongMagic", [](std::string& b) { b[0] = 'x'; }, "not a whisper model"},
+        DamageCase{"ShorterThanItsMagic", [](std::string& b) { b.resize(3); }, "not a whisper model"},
+        DamageCase{"CutInTheHeader", [](std::string& b) { b.resize(30); }, "ends inside the header"},
+        DamageCase{"CutInTheVocabulary", [](std::string& b) { b.resize(70000); },
+                   "ends inside the vocabulary"},
+        DamageCase{"CutInTheWeights", [](std::string& b) { b.resize(b.size() - 1); },
+                   "ends inside the weights"},
+        DamageCase{"BytesAfterTheLastTensor", [](std::string& b) { b += "extra"; }, "ends inside"},
+        DamageCase{"AbsurdWidth", [](std::string& b) { putInt(b, 12, 1 << 30); putInt(b, 28, 1 << 30); },
+                   "width"},
+        DamageCase{"AbsurdLayerCount", [](std::string& b) { putInt(b, 20, 100000); }, "layer"},
+        DamageCase{"NegativeContext", [](std::string& b) { putInt(b, 8, -1); }, "context"},
+        DamageCase{"UnknownWeightType", [](std::string& b) { putInt(b, 44, 99); }, "weight type"},
+        DamageCase{"WidthsDiffer", [](std::string& b) { putInt(b, 28, 128); }, "widths differ"},
+        DamageCase{"OneLayerMoreThanStored", [](std::string& b) { putInt(b, 36, 3); },
+                   "tensors missing"}),
+    testing::CaseName());
+
+TEST(DamagedWhisperModelTest, ADirectoryIsRefused) {
+  TempDir dir;
+  fs::create_directory(dir.path() + "/ggml-base.bin");
+  EXPECT_THROW(inspectWhisperModel(dir.path() + "/ggml-base.bin"), Error);
+}
+
+// What whisper.cpp's own API reports for the audio, made into words the same
+// way: the recognizer must lose, reorder and shift nothing.
+std::vector<RecognizedWord> wordsStraightFromTheApi(const std::string& model,
+                                                    const std::vector<float>& samples) {
+  whisper_context_params contextParams = whisper_context_default_params();
+  contextParams.use_gpu = false;
+  contextParams.flash_attn = true;
+  whisper_context* context = whisper_init_from_file_with_params(model.c_str(), contextParams);
+  EXPECT_NE(context, nullptr);
+  if (!context) return {};
+  whisper_full_params params = whisper_full_default_params(WHISPER_SAMPLING_BEAM_SEARCH);
+  params.n_threads = 2;
+  params.greedy.best_of = 5;  // whisper-cli's setting, for the temperature fallback
+  params.language = "en";
+  params.token_timestamps = true;
+  params.print_progress = false;
+  params.print_timestamps = false;
+  EXPECT_EQ(whisper_full(context, params, samples.data(), static_cast<int>(samples.size())), 0);
+  std::vector<WhisperToken> tokens;
+  for (int s = 0; s < whisper_full_n_segments(context); ++s) {
+    for (int t = 0; t < whisper_full_n_tokens(context, s); ++t) {
+      const whisper_token_data data = whisper_full_get_token_data(context, s, t);
+      if (data.id < whisper_token_eot(context)) {
+        tokens.push_back({whisper_token_to_str(context, data.id), data.t0, data.t1});
+      }
+    }
+  }
+  whisper_free(context);
+  return joinWhisperTokens(tokens, static_cast<int>((samples.size() - 1) / 160));
+}
+
+TEST(WhisperRecognizerTest, GivesTheWordsAndTimesWhisperReports) {
+  std::vector<float> samples = readAll(kSample);
+  samples.resize(5 * 16000);  // enough for a window; quicker under sanitizers
+  WhisperRecognizer recognizer(inspectWhisperModel(modelFile(false)), "en", 2);
+
+  const std::vector<RecognizedWord> words = recognizer.recognize(samples);
+
+  EXPECT_EQ(words, wordsStraightFromTheApi(modelFile(false), samples));
+  const int lastFrame = static_cast<int>((samples.size() - 1) / 160);
+  for (const RecognizedWord& word : words) {
+    EXPECT_FALSE(word.text.empty());
+    EXPECT_LE(word.firstFrame, word.lastFrame);
+    EXPECT_LE(word.lastFrame, lastFrame);
+  }
+}
+
+// The tool installed as an application bundles it: a copy of the binary
+// with models in the folders it searches.
+class WhisperBesideTheToolTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    fs::create_directories(bin_);
+    fs::copy_file(VORN_SPEECH_BINARY, tool_);
+  }
+
+  ProcessResult run(const std::string& locale, const std::string& input = kSample) {
+    ProcessOptions options;
+    options.binary = tool_;
+    return runVornSpeech({"--input", input, "--locale", locale}, options);
+  }
+
+  TempDir root_;
+  const std::string bin_ = root_.path() + "/bin";
+  const std::string tool_ = bin_ + "/vorn-speech";
+};
+
+TEST_F(WhisperBesideTheToolTest, AMultilingualModelServesItsLanguages) {
+  fs::create_directories(bin_ + "/models");
+  fs::copy_file(modelFile(true), bin_ + "/models/ggml-tiny.bin");
+
+  for (const std::string locale : {"fr-CA", "zh-Hans-TW", "en-US"}) {
+    const ProcessResult result = run(locale);
+    ASSERT_EQ(result.status, 0) << locale << ": " << result.err;
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(result.out.rfind("{\"locale\":\"" + locale + "\",\"segments\":[", 0), 0u) << result.out;
+  }
+  // Not a language whisper knows: refused as before.
+  const ProcessResult unknown = run("xx-YY");
+  EXPECT_EQ(unknown.status, 1);
+  EXPECT_THAT(unknown.err, HasSubstr("\"xx-YY\""));
+}
+
+TEST_F(WhisperBesideTheToolTest, AnEnglishOnlyModelInTheSharedFolderServesEnglishOnly) {
+  const std::string shared = root_.path() + "/share/vorn-speech/models";
+  fs::create_directories(shared);
+  fs::copy_file(modelFile(false), shared + "/ggml-tiny.en.bin");
+
+  const ProcessResult english = run("en-GB");
+  ASSERT_EQ(english.status, 0) << english.err;
+  // pocketsphinx would have heard "john" in the sample; random weights never do.
+  EXPECT_EQ(english.out.find("\"john\""), std::string::npos) << english.out;
+
+  const ProcessResult french = run("fr-FR");
+  EXPECT_EQ(french.status, 1);
+  EXPECT_EQ(french.out, "");
+  EXPECT_EQ(french.err, "Error: no speech engine on this device supports the locale \"fr-FR\"\n");
+}
+
+TEST_F(WhisperBesideTheToolTest, ADamagedModelIsOneErrorLineNamingIt) {
+  fs::create_directories(bin_ + "/models");
+  std::string bytes = slurp(modelFile(false));
+  bytes.resize(bytes.size() / 2);
+  const std::string path = bin_ + "/models/ggml-base.en.bin";
+  std::ofstream(path, std::ios::binary) << bytes;
+
+  const ProcessResult result = run("en-US");
+
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.out, "");
+  EXPECT_EQ(result.err.rfind("Error: the whisper model " + path + " cannot be used: ", 0), 0u)
+      << result.err;
+  EXPECT_EQ(result.err.find('\n'), result.err.size() - 1);
+}
+
+}  // namespace
+}  // namespace vorn
