@@ -195,9 +195,14 @@ WhisperModelInfo readModel(const std::filesystem::path& path, bool wholeFile) {
   info.mels = reader.read<std::int32_t>("the header");
   // The file type's thousands count the quantization format's version.
   const std::int32_t fileType = reader.read<std::int32_t>("the header") % GGML_QNT_VERSION_FACTOR;
-  const ggml_type weightType =
-      fileType < 0 ? GGML_TYPE_COUNT : ggml_ftype_to_ggml_type(static_cast<ggml_ftype>(fileType));
-  if (weightType == GGML_TYPE_COUNT) reader.fail("its weight type is unknown");
+  // ggml aborts the process on a file type it has no weight type for, so
+  // only the ones it maps are passed to it: f32, f16, q4_0, q4_1, and q8_0
+  // through the newest, q1_0 (4 is the retired "q4_1 with some f16", 5 and
+  // 6 were never used).
+  const bool known = (fileType >= GGML_FTYPE_ALL_F32 && fileType <= GGML_FTYPE_MOSTLY_Q4_1) ||
+                     (fileType >= GGML_FTYPE_MOSTLY_Q8_0 && fileType <= GGML_FTYPE_MOSTLY_Q1_0);
+  if (!known) reader.fail("its weight type is unknown");
+  const ggml_type weightType = ggml_ftype_to_ggml_type(static_cast<ggml_ftype>(fileType));
   info.weightType = weightType;
   checkHeader(info, reader);
   if (!wholeFile) return info;

@@ -131,6 +131,11 @@ INSTANTIATE_TEST_SUITE_P(
         DamageCase{"AbsurdLayerCount", [](std::string& b) { putInt(b, 20, 100000); }, "layer"},
         DamageCase{"NegativeContext", [](std::string& b) { putInt(b, 8, -1); }, "context"},
         DamageCase{"UnknownWeightType", [](std::string& b) { putInt(b, 44, 99); }, "weight type"},
+        DamageCase{"RetiredWeightType", [](std::string& b) { putInt(b, 44, 4); }, "weight type"},
+        DamageCase{"NegativeWeightType", [](std::string& b) { putInt(b, 44, -1); }, "weight type"},
+        // The same model said to be q8_0: every matrix is then the wrong size.
+        DamageCase{"WeightTypeOfAnotherSize", [](std::string& b) { putInt(b, 44, 7); },
+                   "wrong type or shape"},
         DamageCase{"WidthsDiffer", [](std::string& b) { putInt(b, 28, 128); }, "widths differ"},
         DamageCase{"OneLayerMoreThanStored", [](std::string& b) { putInt(b, 36, 3); },
                    "tensors missing"}),
