@@ -131,9 +131,14 @@ INSTANTIATE_TEST_SUITE_P(
                       LoadCase{"UnevenDimensions", unevenDimensions(), 1, false}),
     CaseName());
 
-TEST_F(RandomWhisperModelTest, DecodesSpeechWithWhisperCliDefaults) {
+class RandomWhisperModelDecodeTest : public RandomWhisperModelTest,
+                                     public ::testing::WithParamInterface<WeightType> {};
+
+TEST_P(RandomWhisperModelDecodeTest, DecodesSpeechWithWhisperCliDefaults) {
+  RandomWhisperModelConfig config = RandomWhisperModelConfig::tiny();
+  config.weights = GetParam();
   const std::filesystem::path path = std::filesystem::path(dir_.path()) / "ggml-tiny.en.bin";
-  writeRandomWhisperModel(path, RandomWhisperModelConfig::tiny());
+  writeRandomWhisperModel(path, config);
   Context context = load(path);
   ASSERT_NE(context, nullptr);
   const std::vector<float> samples = readRawSpeech(kSpeech);
@@ -166,6 +171,11 @@ TEST_F(RandomWhisperModelTest, DecodesSpeechWithWhisperCliDefaults) {
     }
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(WeightTypes, RandomWhisperModelDecodeTest, ::testing::Values(WeightType::kF16, WeightType::kQ8_0),
+                         [](const ::testing::TestParamInfo<WeightType>& weightType) {
+                           return weightType.param == WeightType::kF16 ? std::string("F16") : std::string("Q8_0");
+                         });
 
 TEST_F(RandomWhisperModelTest, TheSameSeedWritesTheSameBytes) {
   RandomWhisperModelConfig config = RandomWhisperModelConfig::tiny();
