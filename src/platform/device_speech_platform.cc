@@ -6,6 +6,7 @@
 #include "platform/error.h"
 #include "platform/audio/ffmpeg_audio_file.h"
 #include "platform/engines/pocketsphinx/pocketsphinx_recognizer.h"
+#include "platform/engines/sentence_formatter.h"
 #include "text/utf8.h"
 
 namespace vorn {
@@ -53,7 +54,10 @@ std::unique_ptr<SpeechAnalyzer> DeviceSpeechPlatform::makeAnalyzer(
     return std::make_unique<UnsupportedLocaleAnalyzer>(std::move(transcriber));
   }
   return std::make_unique<EngineAnalyzer>(
-      std::move(transcriber), [] { return std::make_unique<PocketsphinxRecognizer>(); });
+      std::move(transcriber), [] {
+        // The engine writes bare lower-case words.
+        return std::make_unique<SentenceFormatter>(std::make_unique<PocketsphinxRecognizer>());
+      });
 }
 
 std::unique_ptr<AudioFile> DeviceSpeechPlatform::openAudioFile(const FileURL& url) {
