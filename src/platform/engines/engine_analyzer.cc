@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "platform/error.h"
+#include "platform/engines/speech_likeness.h"
 #include "platform/engines/utterance_splitter.h"
 
 namespace vorn {
@@ -164,7 +165,9 @@ std::optional<CMTime> EngineAnalyzer::analyzeSequence(AudioFile& file) {
                    transcriber_->attributeOptions().audioTimeRange);
   UtteranceSplitter splitter;
   auto submitFinished = [&] {
-    while (std::optional<Utterance> utterance = splitter.take()) pool.submit(std::move(*utterance));
+    while (std::optional<Utterance> utterance = splitter.take()) {
+      if (soundsLikeSpeech(utterance->samples)) pool.submit(std::move(*utterance));
+    }
   };
 
   std::vector<float> buffer(kReadSamples);
