@@ -30,9 +30,11 @@ constexpr double kSteadyDb = 6.0;        // a frame this far below a neighbour i
 constexpr int kSteadyFrames = 2;
 constexpr double kChangedDb = 5.0;       // a mean band difference this large is a change
 // Chosen on the tuning part of bench/devset and the benchmark's non-speech
-// sounds: speech measured 0.45 to 0.67, DTMF digits 0.31 (the highest of
-// the sounds), chords, tones and noise below 0.07.
-constexpr double kSpeechRate = 0.38;
+// sounds, keeping speech in noise: clean speech measured 0.45 to 0.67, the
+// shipped sample 0.38 with white noise 22 dB below it and 0.19 at 10 dB;
+// chords, tones, clicks and noise stayed below 0.07. DTMF digits measure
+// 0.31 and pass, but the engine finds no words in them.
+constexpr double kSpeechRate = 0.15;
 constexpr std::size_t kMinPairs = 10;
 
 struct FreeTransform {
