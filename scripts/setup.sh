@@ -8,6 +8,9 @@ packages=(
   libgtest-dev libgmock-dev
   # the speech engine and its US-English model
   libpocketsphinx-dev libsphinxbase-dev pocketsphinx-en-us
+  # the word list that says which words are written with a capital, and
+  # the interpreter that tabulates it at build time
+  wamerican python3
   # audio decoding
   libavformat-dev libavcodec-dev libavutil-dev libswresample-dev
   # regular expressions for the time-span parser
@@ -16,7 +19,9 @@ packages=(
   # the document fuzzer checks its output with
   clang libclang-rt-dev nlohmann-json3-dev
   # the reference engine CLI and its LibriVox clips, for the benchmark
-  pocketsphinx pocketsphinx-testdata time bc python3
+  pocketsphinx pocketsphinx-testdata time bc
+  # voices and sounds the benchmark synthesizes its extra recordings with
+  espeak-ng sox
 )
 
 # npm only fetches the pinned whisper.cpp source below.

@@ -36,11 +36,18 @@ TEST(EndToEndTest, TranscribesTheShippedSample) {
   ASSERT_FALSE(result.out.empty());
   EXPECT_EQ(result.out.find('\n'), result.out.size() - 1);  // one line
   EXPECT_EQ(result.out.rfind(R"({"locale":"en-US","segments":[{"end":)", 0), 0u) << result.out;
-  // "and mister john dashwood had then leisure to consider how much there
-  // might be prudently in his power to do for them"
-  for (const char* word : {"\"john\"", "\"consider\"", "\"power\""}) {
+  // "And Mr. John Dashwood had then leisure to consider how much there might
+  // be prudently in his power to do for them." The engine's words come out
+  // formatted: the honorific and the name as printed, a capital to start the
+  // sentence, a full stop to end it.
+  for (const char* word : {"\"Mr.\"", "\"John\"", "\"Dashwood\"", "\"consider\"", "\"power\""}) {
     EXPECT_NE(result.out.find(word), std::string::npos) << word << " in " << result.out;
   }
+  const std::size_t firstText = result.out.find("\"text\":\"");
+  ASSERT_NE(firstText, std::string::npos) << result.out;
+  const char firstLetter = result.out[firstText + 8];
+  EXPECT_TRUE(firstLetter >= 'A' && firstLetter <= 'Z') << result.out;
+  EXPECT_NE(result.out.find(".\"}]}"), std::string::npos) << result.out;  // the last word
 }
 
 TEST(EndToEndTest, EnglishLocaleIsKeptAsTyped) {

@@ -9,6 +9,7 @@
 #include "platform/engines/engine_choice.h"
 #include "platform/engines/model_locations.h"
 #include "platform/engines/pocketsphinx/pocketsphinx_recognizer.h"
+#include "platform/engines/sentence_formatter.h"
 #include "platform/engines/whisper/whisper_recognizer.h"
 #include "platform/error.h"
 
@@ -65,7 +66,10 @@ std::unique_ptr<SpeechAnalyzer> DeviceSpeechPlatform::makeAnalyzer(
       return std::make_unique<EngineAnalyzer>(
           std::move(transcriber),
           [directory = pocketsphinxModelDirectory(modelDirectories_)] {
-            return std::make_unique<PocketsphinxRecognizer>(directory.string());
+            // The engine writes bare lower-case words; whisper writes its own
+            // case and punctuation.
+            return std::make_unique<SentenceFormatter>(
+                std::make_unique<PocketsphinxRecognizer>(directory.string()));
           });
     case EngineChoice::Engine::kNone:
       break;

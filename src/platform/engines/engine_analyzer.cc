@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "platform/error.h"
+#include "platform/engines/speech_likeness.h"
 #include "platform/engines/utterance_splitter.h"
 #include "platform/engines/window_packer.h"
 
@@ -171,7 +172,11 @@ std::optional<CMTime> EngineAnalyzer::analyzeSequence(AudioFile& file) {
   // an open window.
   auto submitFinished = [&](bool atEnd) {
     if (atEnd) splitter.flush();
-    while (std::optional<Utterance> utterance = splitter.take()) packer.push(std::move(*utterance));
+    // Music, tones and noise reach no engine: every engine finds words in
+    // them.
+    while (std::optional<Utterance> utterance = splitter.take()) {
+      if (soundsLikeSpeech(utterance->samples)) packer.push(std::move(*utterance));
+    }
     if (atEnd) packer.flush();
     while (std::optional<Window> window = packer.take()) pool.submit(std::move(*window));
   };

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -83,16 +84,21 @@ class FakeRecognizer : public UtteranceRecognizer {
   std::size_t calls_ = 0;
 };
 
-// Bursts of tone 1 s long, starting at the given seconds, in `seconds` of
+// Sample i of a sound the analyzer takes for speech: a tone that changes its
+// pitch every 40 ms, as speech changes its sound. Starts at its peak, so its
+// first sample is not zero.
+float babble(int i) {
+  constexpr std::array<double, 6> kPitches{300, 1200, 600, 2400, 450, 1800};
+  const double pitch = kPitches[static_cast<std::size_t>(i / 640) % kPitches.size()];
+  return 0.3f * static_cast<float>(std::cos(2 * std::numbers::pi * pitch * i / 16000));
+}
+
+// Bursts of babble 1 s long, starting at the given seconds, in `seconds` of
 // digital silence. Bursts start on frame boundaries.
 std::vector<float> bursts(std::initializer_list<int> starts, int seconds) {
   std::vector<float> samples(static_cast<std::size_t>(seconds) * 16000, 0.0f);
   for (const int start : starts) {
-    for (int i = 0; i < 16000; ++i) {
-      // Starts at its peak, so its first sample is not zero.
-      samples[static_cast<std::size_t>(start * 16000 + i)] =
-          0.3f * static_cast<float>(std::cos(2 * std::numbers::pi * 500 * i / 16000));
-    }
+    for (int i = 0; i < 16000; ++i) samples[static_cast<std::size_t>(start * 16000 + i)] = babble(i);
   }
   return samples;
 }
@@ -407,9 +413,7 @@ TEST(EngineAnalyzerDecodersTest, ResultsLeaveInAudioOrderWhateverTheDecoderCount
   std::vector<float> samples;
   for (int k = 0; k < 20; ++k) {
     samples.insert(samples.end(), 16000, 0.0f);
-    for (int i = 0; i < 1600 * (k + 3); ++i) {
-      samples.push_back(0.3f * static_cast<float>(std::cos(2 * std::numbers::pi * 500 * i / 16000)));
-    }
+    for (int i = 0; i < 1600 * (k + 3); ++i) samples.push_back(babble(i));
   }
   samples.insert(samples.end(), 16000, 0.0f);
   const auto factory = [] { return std::make_unique<LengthRecognizer>(); };
