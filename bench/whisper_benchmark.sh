@@ -105,19 +105,32 @@ read -r cli_short_s cli_short_kb < <(measure cli-short "${cli[@]}" "$work/short.
 read -r cli_long_s cli_long_kb < <(measure cli-long "${cli[@]}" "$work/long.wav") || fail "whisper-cli failed"
 
 echo "running vorn-speech on $short_label and $long_label..." >&2
-# A process that loaded the model holds all of its weights; a peak below
-# the model's size means the tool decoded with another engine (the long run
-# is then skipped).
+# Whether vorn-speech decoded NAME's run with the model: a process that
+# loaded it holds all of its weights, and pocketsphinx, the engine English
+# falls back to, can only write words of its dictionary while the random
+# model's made-up words are almost never in it.
 used_model() {
-  (($1 >= model_kb)) && return 0
-  echo "whisper_benchmark: vorn-speech's peak memory is below the model's size: it did not use the model" >&2
+  local name="$1" kb="$2"
+  if ((kb < model_kb)); then
+    echo "whisper_benchmark: vorn-speech's peak memory is below the model's size: it did not load the model" >&2
+    return 1
+  fi
+  python3 - "$work/$name.out" /usr/share/pocketsphinx/model/en-us/cmudict-en-us.dict <<'PY' && return 0
+import json, re, sys
+words = [s["text"] for s in json.load(open(sys.argv[1]))["segments"]]
+known = {re.sub(r"\(\d+\)$", "", line.split()[0]).lower()
+         for line in open(sys.argv[2], encoding="utf-8", errors="replace") if line.strip()}
+plain = [re.sub(r"[^\w']", "", w.lower()) for w in words]
+sys.exit(0 if any(w and w not in known for w in plain) else 1)
+PY
+  echo "whisper_benchmark: every word vorn-speech wrote is in pocketsphinx's dictionary: it did not use the model" >&2
   return 1
 }
 vorn_ok=0
 if read -r vorn_short_s vorn_short_kb < <(measure vorn-short "${vorn[@]}" "$work/short.wav") &&
-   used_model "$vorn_short_kb" &&
+   used_model vorn-short "$vorn_short_kb" &&
    read -r vorn_long_s vorn_long_kb < <(measure vorn-long "${vorn[@]}" "$work/long.wav") &&
-   used_model "$vorn_long_kb"; then
+   used_model vorn-long "$vorn_long_kb"; then
   vorn_ok=1
 fi
 
