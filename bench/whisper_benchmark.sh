@@ -26,8 +26,14 @@
 # that a random model never stays where the tests or a user would pick it up,
 # and a real model installed there is neither used nor replaced.
 #
-# Usage: bench/whisper_benchmark.sh [path/to/build/vorn-speech]
-#   (default: build/vorn-speech; its folder must be the CMake build folder)
+# Usage: bench/whisper_benchmark.sh [path/to/build/vorn-speech [SHORT LONG]]
+#   vorn-speech: default build/vorn-speech; its folder must be the CMake
+#     build folder
+#   SHORT LONG: the recordings' lengths in seconds, 60 and 600 by default
+#     (the targets are for those; shorter ones give a quick look)
+# A run of the defaults is long: with random weights every window is decoded
+# at all six fallback temperatures, and whisper-cli alone took 38 minutes on
+# the one-minute recording on two cores shared with other busy jobs.
 # Needs: a configured build (cmake -S . -B build), /usr/bin/time, python3, bc.
 set -euo pipefail
 
@@ -36,10 +42,14 @@ root="$(cd "$here/.." && pwd)"
 binary="${1:-$root/build/vorn-speech}"
 build="$(cd "$(dirname "$binary")" && pwd)"
 whisper_build="$root/.deps/whisper-build-1.9.1-Release"
+short="${2:-60}"
+long="${3:-600}"
 threads="$(nproc)"
 
 fail() { echo "whisper_benchmark: $*" >&2; exit 1; }
 
+[[ "$short" =~ ^[0-9]+$ && "$long" =~ ^[0-9]+$ && "$short" -gt 0 && "$long" -gt 0 ]] ||
+  fail "the lengths must be whole numbers of seconds, not '$short' and '$long'"
 [[ -x /usr/bin/time ]] || fail "/usr/bin/time is missing (Debian package time)"
 command -v bc >/dev/null || fail "bc is missing (Debian package bc)"
 [[ -f "$build/CMakeCache.txt" ]] || fail "$build is not a CMake build folder (cmake -S . -B build first)"
@@ -65,8 +75,8 @@ mkdir -p "$work/bin/models"
 cp "$binary" "$work/bin/vorn-speech"
 cp "$model" "$work/bin/models/ggml-base.en.bin"
 
-python3 "$here/make_long_recording.py" "$work/one.wav" 60 || fail "making the 1-minute recording failed"
-python3 "$here/make_long_recording.py" "$work/ten.wav" 600 || fail "making the 10-minute recording failed"
+python3 "$here/make_long_recording.py" "$work/short.wav" "$short" || fail "making the $short s recording failed"
+python3 "$here/make_long_recording.py" "$work/long.wav" "$long" || fail "making the $long s recording failed"
 
 # measure NAME COMMAND...: runs the command once and prints "seconds peak-kB".
 # A failed run prints the end of its stderr and returns its status.
@@ -86,22 +96,42 @@ measure() {
 cli=("$whisper_cli" -m "$model" -l en -t "$threads" -np -f)
 vorn=("$work/bin/vorn-speech" --locale en --input)
 
-echo "running whisper-cli on 1 and 10 minutes ($threads threads)..." >&2
-read -r cli1_s cli1_kb < <(measure cli-1min "${cli[@]}" "$work/one.wav") || fail "whisper-cli failed"
-read -r cli10_s cli10_kb < <(measure cli-10min "${cli[@]}" "$work/ten.wav") || fail "whisper-cli failed"
+# Labels in minutes when whole ("1 min"), else in seconds.
+label() { if (($1 % 60 == 0)); then echo "$(($1 / 60)) min"; else echo "$1 s"; fi; }
+short_label="$(label "$short")"
+long_label="$(label "$long")"
 
-echo "running vorn-speech on 1 and 10 minutes..." >&2
-# A process that loaded the model holds all of its weights; a peak below
-# the model's size means the tool decoded with another engine (the ten-minute
-# run is then skipped).
+echo "running whisper-cli on $short_label and $long_label ($threads threads)..." >&2
+read -r cli_short_s cli_short_kb < <(measure cli-short "${cli[@]}" "$work/short.wav") || fail "whisper-cli failed"
+read -r cli_long_s cli_long_kb < <(measure cli-long "${cli[@]}" "$work/long.wav") || fail "whisper-cli failed"
+
+echo "running vorn-speech on $short_label and $long_label..." >&2
+# Whether vorn-speech decoded NAME's run with the model: a process that
+# loaded it holds all of its weights, and pocketsphinx, the engine English
+# falls back to, can only write words of its dictionary while the random
+# model's made-up words are almost never in it.
 used_model() {
-  (($1 >= model_kb)) && return 0
-  echo "whisper_benchmark: vorn-speech's peak memory is below the model's size: it did not use the model" >&2
+  local name="$1" kb="$2"
+  if ((kb < model_kb)); then
+    echo "whisper_benchmark: vorn-speech's peak memory is below the model's size: it did not load the model" >&2
+    return 1
+  fi
+  python3 - "$work/$name.out" /usr/share/pocketsphinx/model/en-us/cmudict-en-us.dict <<'PY' && return 0
+import json, re, sys
+words = [s["text"] for s in json.load(open(sys.argv[1]))["segments"]]
+known = {re.sub(r"\(\d+\)$", "", line.split()[0]).lower()
+         for line in open(sys.argv[2], encoding="utf-8", errors="replace") if line.strip()}
+plain = [re.sub(r"[^\w']", "", w.lower()) for w in words]
+sys.exit(0 if any(w and w not in known for w in plain) else 1)
+PY
+  echo "whisper_benchmark: every word vorn-speech wrote is in pocketsphinx's dictionary: it did not use the model" >&2
   return 1
 }
 vorn_ok=0
-if read -r vorn1_s vorn1_kb < <(measure vorn-1min "${vorn[@]}" "$work/one.wav") && used_model "$vorn1_kb" &&
-   read -r vorn10_s vorn10_kb < <(measure vorn-10min "${vorn[@]}" "$work/ten.wav") && used_model "$vorn10_kb"; then
+if read -r vorn_short_s vorn_short_kb < <(measure vorn-short "${vorn[@]}" "$work/short.wav") &&
+   used_model vorn-short "$vorn_short_kb" &&
+   read -r vorn_long_s vorn_long_kb < <(measure vorn-long "${vorn[@]}" "$work/long.wav") &&
+   used_model vorn-long "$vorn_long_kb"; then
   vorn_ok=1
 fi
 
@@ -111,16 +141,17 @@ row() { printf "%-26s %10.1f %14.1f\n" "$1" "$2" "$(mb "$3")"; }
 echo
 echo "random-weight model of base.en's dimensions, f16, $((model_kb / 1024)) MB; $threads threads"
 printf "%-26s %10s %14s\n" "" "wall (s)" "peak RSS (MB)"
-row "whisper-cli, 1 min" "$cli1_s" "$cli1_kb"
-row "whisper-cli, 10 min" "$cli10_s" "$cli10_kb"
+row "whisper-cli, $short_label" "$cli_short_s" "$cli_short_kb"
+row "whisper-cli, $long_label" "$cli_long_s" "$cli_long_kb"
 if ((vorn_ok)); then
-  row "vorn-speech, 1 min" "$vorn1_s" "$vorn1_kb"
-  row "vorn-speech, 10 min" "$vorn10_s" "$vorn10_kb"
-  printf "wall time ratio vorn / whisper-cli:   1 min %.2f, 10 min %.2f   (target at 10 min <= 1.00)\n" \
-    "$(bc -l <<<"$vorn1_s/$cli1_s")" "$(bc -l <<<"$vorn10_s/$cli10_s")"
-  printf "peak memory vorn - whisper-cli:       1 min %+.1f MB, 10 min %+.1f MB   (target <= +50 MB)\n" \
-    "$(mb $((vorn1_kb - cli1_kb)))" "$(mb $((vorn10_kb - cli10_kb)))"
-  printf "vorn peak memory 10 min / 1 min:      %.2f   (flat: target <= 1.10)\n" "$(bc -l <<<"$vorn10_kb/$vorn1_kb")"
+  row "vorn-speech, $short_label" "$vorn_short_s" "$vorn_short_kb"
+  row "vorn-speech, $long_label" "$vorn_long_s" "$vorn_long_kb"
+  printf "wall time vorn / whisper-cli:     %s %.2f, %s %.2f   (target <= 1.00 at 10 min)\n" \
+    "$short_label" "$(bc -l <<<"$vorn_short_s/$cli_short_s")" "$long_label" "$(bc -l <<<"$vorn_long_s/$cli_long_s")"
+  printf "peak memory vorn - whisper-cli:   %s %+.1f MB, %s %+.1f MB   (target <= +50 MB)\n" \
+    "$short_label" "$(mb $((vorn_short_kb - cli_short_kb)))" "$long_label" "$(mb $((vorn_long_kb - cli_long_kb)))"
+  printf "vorn peak memory %s / %s:   %.2f   (flat: target <= 1.10)\n" \
+    "$long_label" "$short_label" "$(bc -l <<<"$vorn_long_kb/$vorn_short_kb")"
 else
   echo "vorn-speech: no figures (see the error above)"
   exit 1

@@ -21,8 +21,8 @@ struct RandomWhisperModelConfig {
 
   // whisper.cpp tells the model kinds apart by this number alone: 51864 is
   // an English-only (.en) model, 51865 a multilingual one, 51866 large-v3's
-  // multilingual vocabulary. Anything below 50363 + 1 cannot hold the
-  // special tokens.
+  // multilingual vocabulary. Less than 51864 leaves no room for the
+  // timestamp tokens and is refused.
   int vocabulary = 51864;
   int audioContext = 1500;  // encoder positions: 1500 is 30 s, all real models
   int audioState = 512;     // must equal textState
