@@ -9,10 +9,12 @@
 
 #include "command_line.h"
 #include "platform/device_speech_platform.h"
+#include "platform/exit_guard.h"
 #include "platform/file_url.h"
 #include "platform/os_version.h"
 #include "platform/run_loop.h"
 #include "run_driver.h"
+#include "text/utf8.h"
 #include "transcription/transcription_run.h"
 
 namespace {
@@ -56,11 +58,17 @@ int main(int argc, char** argv) {
   capturedLocaleId = commandLine.localeId;
   capturedFileURL = fileURL;
 
+  // From here on the engine's libraries run, and they may end the process
+  // themselves; the guard keeps that within the tool's contract.
+  vorn::DriverStreams streams;
+  streams.err = vorn::installExitGuard(vorn::printableInLine(*commandLine.inputPath));
+
   vorn::RunLoop mainLoop;
   return vorn::runTranscriptionDriver(
       mainLoop, capturedFileURL, capturedLocaleId,
       [](const vorn::FileURL& audioURL, const std::string& locale) {
         vorn::DeviceSpeechPlatform platform;
         return vorn::runTranscription(audioURL, locale, platform);
-      });
+      },
+      streams);
 }

@@ -21,6 +21,8 @@ struct ProcessOptions {
   // an empty string closes it.
   std::optional<std::string> stdoutPath;
   std::string workingDirectory;  // empty: the test's own
+  // The process's address-space limit (ulimit -v) in MB; none: inherited.
+  std::optional<int> addressSpaceLimitMb;
 };
 
 // Runs the binary with `args` (argv[1..]) and no standard input, waits for it.

@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "platform/engines/decoder_budget.h"
 #include "platform/engines/engine_analyzer.h"
 #include "platform/error.h"
 #include "platform/audio/ffmpeg_audio_file.h"
@@ -53,7 +54,8 @@ std::unique_ptr<SpeechAnalyzer> DeviceSpeechPlatform::makeAnalyzer(
     return std::make_unique<UnsupportedLocaleAnalyzer>(std::move(transcriber));
   }
   return std::make_unique<EngineAnalyzer>(
-      std::move(transcriber), [] { return std::make_unique<PocketsphinxRecognizer>(); });
+      std::move(transcriber), PocketsphinxRecognizer::factory(),
+      decodersThatFit(decoders_, PocketsphinxRecognizer::kCost, measureMemoryRoom()));
 }
 
 std::unique_ptr<AudioFile> DeviceSpeechPlatform::openAudioFile(const FileURL& url) {

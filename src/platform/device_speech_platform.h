@@ -7,12 +7,19 @@
 #include <memory>
 #include <string_view>
 
+#include "platform/engines/engine_analyzer.h"
 #include "platform/speech_engine.h"
 
 namespace vorn {
 
 class DeviceSpeechPlatform : public SpeechPlatform {
  public:
+  // `decoders`: how many utterances an engine may decode at once, at most
+  // (one per core by default; the benchmark forces other counts). Fewer run
+  // when memory would not hold that many models.
+  explicit DeviceSpeechPlatform(int decoders = EngineAnalyzer::defaultDecoderCount())
+      : decoders_(decoders) {}
+
   // An analyzer for the transcriber's locale. English (any identifier whose
   // language subtag is "en", in any case: "en", "en-US", "en_GB",
   // "EN-us"...) is served by pocketsphinx with its US-English model, loaded
@@ -27,6 +34,9 @@ class DeviceSpeechPlatform : public SpeechPlatform {
   // Whether `identifier` names English: its language subtag, the part before
   // the first '-' or '_', is "en" in any case.
   static bool isEnglish(std::string_view identifier);
+
+ private:
+  int decoders_;
 };
 
 }  // namespace vorn
