@@ -4,19 +4,35 @@
 // of its choosing.
 //
 // Usage: decoder_memory <decoders> <audio-file>
-// Prints "<decoders> <seconds> <peak resident MB> <words>" on one line.
+// Prints "<decoders> <seconds> <peak resident MB> <peak address space MB>
+// <words>" on one line.
 
 #include <sys/resource.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <string>
 
 #include "platform/device_speech_platform.h"
 #include "platform/error.h"
 #include "platform/file_url.h"
 #include "transcription/transcription_run.h"
+
+namespace {
+
+// VmPeak of /proc/self/status, in MB.
+double peakAddressSpaceMb() {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.starts_with("VmPeak:")) return std::atof(line.c_str() + 7) / 1024.0;
+  }
+  return 0;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   if (argc != 3) {
@@ -41,7 +57,7 @@ int main(int argc, char** argv) {
        at = document.find("\"text\"", at + 1)) {
     ++words;
   }
-  std::printf("%d %.1f %.1f %zu\n", decoders, seconds.count(),
-              static_cast<double>(usage.ru_maxrss) / 1024.0, words);
+  std::printf("%d %.1f %.1f %.1f %zu\n", decoders, seconds.count(),
+              static_cast<double>(usage.ru_maxrss) / 1024.0, peakAddressSpaceMb(), words);
   return 0;
 }

@@ -2,6 +2,8 @@
 // with their times as one line of JSON. Started as a child process by a
 // desktop application, which reads standard output and the exit status.
 
+#include <malloc.h>
+
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -9,6 +11,7 @@
 
 #include "command_line.h"
 #include "platform/device_speech_platform.h"
+#include "platform/engines/decoder_budget.h"
 #include "platform/exit_guard.h"
 #include "platform/file_url.h"
 #include "platform/os_version.h"
@@ -38,6 +41,11 @@ int main(int argc, char** argv) {
   // A reader that goes away must show up as a failed write, which is
   // reported, not as a signal that ends the process without a word.
   std::signal(SIGPIPE, SIG_IGN);
+  // Under an address-space limit (ulimit -v), the malloc arena glibc gives
+  // each new thread (64 MB of address space reserved apiece) would take the
+  // room the engine's models need; with one shared arena the threads only
+  // wait on each other's allocations now and then.
+  if (vorn::measureMemoryRoom().addressLimit) mallopt(M_ARENA_MAX, 1);
 
   vorn::scanOptions(argc, argv, commandLine);
 

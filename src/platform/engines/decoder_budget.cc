@@ -3,21 +3,27 @@
 #include <sys/resource.h>
 
 #include <algorithm>
+#include <charconv>
 #include <fstream>
 #include <string>
+#include <string_view>
 
 namespace vorn {
 namespace {
 
-// The value in kB of the line "<key>: <value> kB" of a /proc file, in bytes.
-std::optional<std::uint64_t> procValue(const char* path, const std::string& key) {
+// The value of the line "<key>: <value> kB" of a /proc file, in bytes.
+std::optional<std::uint64_t> procValue(const char* path, std::string_view key) {
   std::ifstream file(path);
-  std::string name;
-  std::uint64_t kilobytes = 0;
-  std::string unit;
-  while (file >> name >> kilobytes) {
-    std::getline(file, unit);
-    if (name == key + ":") return kilobytes << 10;
+  std::string line;
+  while (std::getline(file, line)) {
+    if (line.size() > key.size() && line.starts_with(key) && line[key.size()] == ':') {
+      std::uint64_t kilobytes = 0;
+      const char* digits = line.c_str() + key.size() + 1;
+      while (*digits == ' ' || *digits == '\t') ++digits;
+      const auto [end, error] = std::from_chars(digits, line.c_str() + line.size(), kilobytes);
+      if (error != std::errc()) return std::nullopt;
+      return kilobytes << 10;
+    }
   }
   return std::nullopt;
 }

@@ -15,7 +15,7 @@ namespace vorn {
 // What one more decoder takes, model and decoding buffers together.
 struct DecoderCost {
   std::uint64_t residentBytes = 0;  // memory actually touched
-  std::uint64_t addressBytes = 0;   // address space reserved (thread stack, malloc arena included)
+  std::uint64_t addressBytes = 0;   // address space reserved, its thread's stack included
 };
 
 // The process's memory now and its limits, as read from the system.
