@@ -3,7 +3,7 @@
 # pocketsphinx_continuous (same model) on a ten-minute real-speech recording
 # made from the LibriVox clips and pauses, 16 kHz mono; and vorn-speech's
 # peak memory on a one-minute cut of it, to show memory does not grow with
-# the recording.
+# the recording; then peak memory with 2, 8 and 16 decoders (decoder_memory.sh).
 #
 # Usage: bench/scale_benchmark.sh [path/to/vorn-speech]   (default: build/vorn-speech)
 set -euo pipefail
@@ -37,3 +37,8 @@ printf "%-34s %12.1f %12.1f\n" "pocketsphinx_continuous, 10 min" "$cont_s" "$(bc
 printf "%-34s %12.1f %12.1f\n" "vorn-speech, 1 min" "$one_s" "$(bc -l <<<"$one_kb/1024")"
 printf "wall time ratio (vorn / continuous): %.2f   (target <= 0.55)\n" "$(bc -l <<<"$vorn_s/$cont_s")"
 printf "peak memory ratio (10 min / 1 min):  %.2f   (target <= 1.10)\n" "$(bc -l <<<"$vorn_kb/$one_kb")"
+
+# Peak memory with the decoder count forced, as on machines with 2, 8 and 16
+# cores (the bench-only program lives in the build folder beside the binary).
+echo
+"$here/decoder_memory.sh" "$(dirname "$binary")"

@@ -2,6 +2,8 @@
 // with their times as one line of JSON. Started as a child process by a
 // desktop application, which reads standard output and the exit status.
 
+#include <malloc.h>
+
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -9,10 +11,13 @@
 
 #include "command_line.h"
 #include "platform/device_speech_platform.h"
+#include "platform/engines/decoder_budget.h"
+#include "platform/exit_guard.h"
 #include "platform/file_url.h"
 #include "platform/os_version.h"
 #include "platform/run_loop.h"
 #include "run_driver.h"
+#include "text/utf8.h"
 #include "transcription/transcription_run.h"
 
 namespace {
@@ -36,6 +41,11 @@ int main(int argc, char** argv) {
   // A reader that goes away must show up as a failed write, which is
   // reported, not as a signal that ends the process without a word.
   std::signal(SIGPIPE, SIG_IGN);
+  // Under an address-space limit (ulimit -v), the malloc arena glibc gives
+  // each new thread (64 MB of address space reserved apiece) would take the
+  // room the engine's models need; with one shared arena the threads only
+  // wait on each other's allocations now and then.
+  if (vorn::measureMemoryRoom().addressLimit) mallopt(M_ARENA_MAX, 1);
 
   vorn::scanOptions(argc, argv, commandLine);
 
@@ -56,11 +66,17 @@ int main(int argc, char** argv) {
   capturedLocaleId = commandLine.localeId;
   capturedFileURL = fileURL;
 
+  // From here on the engine's libraries run, and they may end the process
+  // themselves; the guard keeps that within the tool's contract.
+  vorn::DriverStreams streams;
+  streams.err = vorn::installExitGuard(vorn::printableInLine(*commandLine.inputPath));
+
   vorn::RunLoop mainLoop;
   return vorn::runTranscriptionDriver(
       mainLoop, capturedFileURL, capturedLocaleId,
       [](const vorn::FileURL& audioURL, const std::string& locale) {
         vorn::DeviceSpeechPlatform platform;
         return vorn::runTranscription(audioURL, locale, platform);
-      });
+      },
+      streams);
 }

@@ -4,11 +4,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <system_error>
 #include <thread>
 #include <variant>
 
 #include "platform/error.h"
+#include "text/utf8.h"
 
 namespace vorn {
 
@@ -25,6 +27,8 @@ Outcome transcribeCatchingErrors(const Transcribe& transcribe, const FileURL& ur
     return transcribe(url, locale);
   } catch (const Error& error) {
     return error;
+  } catch (const std::bad_alloc&) {
+    return Error("memory ran out while transcribing " + printableInLine(url.path()));
   } catch (const std::exception& error) {
     // Out of memory and the like: still one clean "Error: " line.
     return Error(error.what());
@@ -91,7 +95,9 @@ int runTranscriptionDriver(RunLoop& mainLoop, const FileURL& capturedFileURL,
         });
       });
     } catch (const std::system_error& error) {
-      failWith(std::string("cannot start the transcription: ") + error.what(), streams.err);
+      // Under an address-space limit, the thread's stack may not fit.
+      failWith(std::string("cannot start the transcription: not enough memory or threads left (") + error.what() + ")",
+               streams.err);
     }
   });
 

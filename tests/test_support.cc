@@ -48,13 +48,25 @@ ProcessResult runVornSpeech(const std::vector<std::string>& args, const ProcessO
 
   std::vector<char*> argv;
   std::string program = options.binary.empty() ? VORN_SPEECH_BINARY : options.binary;
-  argv.push_back(program.data());
   std::vector<std::string> copies(args);
+  std::string shell = "/bin/sh";
+  std::string limitScript;
+  if (options.addressSpaceLimitMb) {
+    // The limit must be in place before the binary is loaded, so a shell
+    // sets it and then becomes the binary ($0 is the binary, "$@" its args).
+    limitScript = "ulimit -v " + std::to_string(*options.addressSpaceLimitMb * 1024) +
+                  " && exec \"$0\" \"$@\"";
+    argv.push_back(shell.data());
+    argv.push_back(const_cast<char*>("-c"));
+    argv.push_back(limitScript.data());
+  }
+  argv.push_back(program.data());
   for (std::string& arg : copies) argv.push_back(arg.data());
   argv.push_back(nullptr);
 
   pid_t pid;
-  const int spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+  const std::string& executable = options.addressSpaceLimitMb ? shell : program;
+  const int spawned = posix_spawn(&pid, executable.c_str(), &actions, nullptr, argv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
   if (spawned != 0) throw std::runtime_error("cannot start " + program);
 

@@ -22,6 +22,8 @@ struct ProcessOptions {
   std::optional<std::string> stdoutPath;
   std::string workingDirectory;  // empty: the test's own
   std::string binary;            // empty: the built vorn-speech
+  // The process's address-space limit (ulimit -v) in MB; none: inherited.
+  std::optional<int> addressSpaceLimitMb;
 };
 
 // Runs the binary with `args` (argv[1..]) and no standard input, waits for it.

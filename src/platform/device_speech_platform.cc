@@ -4,6 +4,7 @@
 #include <thread>
 #include <utility>
 
+#include "platform/engines/decoder_budget.h"
 #include "platform/audio/ffmpeg_audio_file.h"
 #include "platform/engines/engine_analyzer.h"
 #include "platform/engines/engine_choice.h"
@@ -39,8 +40,9 @@ class FailingAnalyzer : public SpeechAnalyzer {
 
 DeviceSpeechPlatform::DeviceSpeechPlatform() : DeviceSpeechPlatform(modelDirectories()) {}
 
-DeviceSpeechPlatform::DeviceSpeechPlatform(std::vector<std::filesystem::path> modelDirectories)
-    : modelDirectories_(std::move(modelDirectories)) {}
+DeviceSpeechPlatform::DeviceSpeechPlatform(std::vector<std::filesystem::path> modelDirectories,
+                                           int decoders)
+    : modelDirectories_(std::move(modelDirectories)), decoders_(decoders) {}
 
 bool DeviceSpeechPlatform::isEnglish(std::string_view identifier) {
   return languageSubtag(identifier) == "en";
@@ -65,12 +67,13 @@ std::unique_ptr<SpeechAnalyzer> DeviceSpeechPlatform::makeAnalyzer(
     case EngineChoice::Engine::kPocketsphinx:
       return std::make_unique<EngineAnalyzer>(
           std::move(transcriber),
-          [directory = pocketsphinxModelDirectory(modelDirectories_)] {
+          [recognizer = PocketsphinxRecognizer::factory(
+               pocketsphinxModelDirectory(modelDirectories_).string())] {
             // The engine writes bare lower-case words; whisper writes its own
             // case and punctuation.
-            return std::make_unique<SentenceFormatter>(
-                std::make_unique<PocketsphinxRecognizer>(directory.string()));
-          });
+            return std::make_unique<SentenceFormatter>(recognizer());
+          },
+          decodersThatFit(decoders_, PocketsphinxRecognizer::kCost, measureMemoryRoom()));
     case EngineChoice::Engine::kNone:
       break;
   }

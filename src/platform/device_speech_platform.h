@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/engines/engine_analyzer.h"
 #include "platform/speech_engine.h"
 
 namespace vorn {
@@ -16,15 +17,19 @@ namespace vorn {
 class DeviceSpeechPlatform : public SpeechPlatform {
  public:
   // Models are looked for in `modelDirectories`, in order (by default the
-  // folders beside the executable: modelDirectories()).
+  // folders beside the executable: modelDirectories()). `decoders`: how
+  // many utterances pocketsphinx may decode at once, at most (one per core
+  // by default; the benchmark forces other counts); fewer run when memory
+  // would not hold that many models.
   DeviceSpeechPlatform();
-  explicit DeviceSpeechPlatform(std::vector<std::filesystem::path> modelDirectories);
+  explicit DeviceSpeechPlatform(std::vector<std::filesystem::path> modelDirectories,
+                                int decoders = EngineAnalyzer::defaultDecoderCount());
 
   // An analyzer for the transcriber's locale, from the engine that
   // chooseEngine picks among the installed whisper models and pocketsphinx
   // with its US-English model. Whisper decodes packed 30-second windows on
-  // one decoder using every core; pocketsphinx decodes utterances on one
-  // decoder per core. The model loads when analysis starts. When nothing
+  // one decoder using every core; pocketsphinx decodes utterances on up to
+  // `decoders` decoders. The model loads when analysis starts. When nothing
   // serves the locale, or the chosen model cannot be used, the analyzer's
   // analyzeSequence throws vorn::Error saying so.
   std::unique_ptr<SpeechAnalyzer> makeAnalyzer(
@@ -39,6 +44,7 @@ class DeviceSpeechPlatform : public SpeechPlatform {
 
  private:
   std::vector<std::filesystem::path> modelDirectories_;
+  int decoders_;
 };
 
 }  // namespace vorn

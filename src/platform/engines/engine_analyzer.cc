@@ -6,6 +6,7 @@
 #include <exception>
 #include <map>
 #include <mutex>
+#include <system_error>
 #include <thread>
 #include <utility>
 
@@ -32,7 +33,10 @@ class DecoderPool {
         maxDecoders_(static_cast<std::size_t>(std::max(1, decoders))),
         capacity_(2 * maxDecoders_),
         results_(results),
-        withTimes_(withTimes) {}
+        withTimes_(withTimes) {
+    // Never reallocated: a thread is started only once its slot exists.
+    decoders_.reserve(maxDecoders_);
+  }
 
   // Joins every decoder, also when the submitter leaves through an error.
   ~DecoderPool() {
@@ -56,9 +60,19 @@ class DecoderPool {
     if (error_) std::rethrow_exception(error_);
     queue_.push_back({nextIndex_++, std::move(window)});
     ++inFlight_;
-    if (idle_ == 0 && decoders_.size() < maxDecoders_) {
+    if (idle_ == 0 && decoders_.size() < maxDecoders_ && !threadsExhausted_) {
       ++idle_;  // counted as idle until it takes its first utterance
-      decoders_.emplace_back([this] { decode(); });
+      try {
+        decoders_.emplace_back([this] { decode(); });
+      } catch (const std::system_error&) {
+        // No room for another thread (its stack counts against an
+        // address-space limit, for one): the decoders running carry on.
+        --idle_;
+        if (decoders_.empty()) {
+          throw Error("not enough memory or threads left to start decoding the audio");
+        }
+        threadsExhausted_ = true;
+      }
     }
     lock.unlock();
     changed_.notify_all();
@@ -143,6 +157,7 @@ class DecoderPool {
   std::size_t inFlight_ = 0;  // submitted, not yet published
   std::size_t idle_ = 0;
   bool closed_ = false;
+  bool threadsExhausted_ = false;  // a thread could not be started: start no more
   std::exception_ptr error_;
   std::vector<std::thread> decoders_;
 };

@@ -97,18 +97,47 @@ void PocketsphinxRecognizer::FreeDecoder::operator()(ps_decoder_s* decoder) cons
   ps_free(decoder);
 }
 
-PocketsphinxRecognizer::PocketsphinxRecognizer(std::string modelDirectory) {
+RecognizerFactory PocketsphinxRecognizer::factory(std::string modelDirectory) {
+  struct Shared {
+    std::string modelDirectory;
+    std::mutex mutex;
+    std::shared_ptr<const LanguageModelDictionary> dictionary;  // guarded by mutex
+  };
+  auto shared = std::make_shared<Shared>();
+  shared->modelDirectory = std::move(modelDirectory);
+  return [shared]() -> std::unique_ptr<UtteranceRecognizer> {
+    std::shared_ptr<const LanguageModelDictionary> dictionary;
+    {
+      // Held while the first makes it, so that it is made once.
+      std::lock_guard lock(shared->mutex);
+      if (!shared->dictionary) {
+        const std::filesystem::path directory(shared->modelDirectory);
+        requireExists(directory / "en-us.lm.bin");
+        requireExists(directory / "cmudict-en-us.dict");
+        silenceEngineLog();
+        shared->dictionary = LanguageModelDictionary::make(
+            (directory / "en-us.lm.bin").string(), (directory / "cmudict-en-us.dict").string());
+      }
+      dictionary = shared->dictionary;
+    }
+    return std::make_unique<PocketsphinxRecognizer>(shared->modelDirectory, std::move(dictionary));
+  };
+}
+
+PocketsphinxRecognizer::PocketsphinxRecognizer(
+    std::string modelDirectory, std::shared_ptr<const LanguageModelDictionary> dictionary) {
   silenceEngineLog();
   const std::filesystem::path directory(modelDirectory);
   const std::string acousticModel = (directory / "en-us").string();
   const std::string languageModel = (directory / "en-us.lm.bin").string();
-  const std::string dictionary = (directory / "cmudict-en-us.dict").string();
-  for (const std::string& path : {acousticModel, languageModel, dictionary}) {
+  const std::string fullDictionary = (directory / "cmudict-en-us.dict").string();
+  for (const std::string& path : {acousticModel, languageModel, fullDictionary}) {
     requireExists(path);
   }
+  if (!dictionary) dictionary = LanguageModelDictionary::make(languageModel, fullDictionary);
 
   std::vector<const char*> arguments = {"-hmm", acousticModel.c_str(), "-lm", languageModel.c_str(),
-                                        "-dict", dictionary.c_str()};
+                                        "-dict", dictionary->path().c_str()};
   for (const auto& [name, value] : kDecoderSettings) {
     arguments.push_back(name);
     arguments.push_back(value);

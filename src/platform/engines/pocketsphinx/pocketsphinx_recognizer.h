@@ -9,7 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "platform/engines/decoder_budget.h"
 #include "platform/engines/engine_analyzer.h"
+#include "platform/engines/pocketsphinx/language_model_dictionary.h"
 
 // The engine's C types, declared here so that its headers stay out of ours.
 struct cmd_ln_s;
@@ -22,12 +24,29 @@ class PocketsphinxRecognizer : public UtteranceRecognizer {
   // Where the model is installed. Fixed: the tool has no configuration.
   static constexpr const char* kModelDirectory = "/usr/share/pocketsphinx/model/en-us";
 
+  // What one recognizer takes: its model (about 80 MB resident with the
+  // cut-down dictionary, 87 MB of address space) and decoding buffers, plus,
+  // in address space, its thread's stack (8 MB). Not counted: a malloc arena
+  // of its own (64 MB of address space), which the tool rules out when
+  // address space is limited. Measured with bench/decoder_memory.sh.
+  static constexpr DecoderCost kCost{.residentBytes = 88ull << 20,
+                                     .addressBytes = (96ull + 8) << 20};
+
   // Loads the model from `modelDirectory`, which holds the acoustic model
   // folder en-us/, the language model en-us.lm.bin and the dictionary
-  // cmudict-en-us.dict. Takes about a second. Throws vorn::Error naming
-  // what is missing or unreadable. Silences the engine's logging for the
-  // whole process (it is one global setting of the engine).
-  explicit PocketsphinxRecognizer(std::string modelDirectory = kModelDirectory);
+  // cmudict-en-us.dict, with the dictionary cut down to the language
+  // model's words: `dictionary` when given (made from these files), else
+  // one made here. Takes about a second. Throws vorn::Error naming what is
+  // missing or unreadable. Silences the engine's logging for the whole
+  // process (it is one global setting of the engine).
+  explicit PocketsphinxRecognizer(
+      std::string modelDirectory = kModelDirectory,
+      std::shared_ptr<const LanguageModelDictionary> dictionary = nullptr);
+
+  // Makes recognizers for the model in `modelDirectory` that share one
+  // cut-down dictionary, made by the first of them. Safe to call from
+  // several threads at once.
+  static RecognizerFactory factory(std::string modelDirectory = kModelDirectory);
   ~PocketsphinxRecognizer() override;
 
   PocketsphinxRecognizer(const PocketsphinxRecognizer&) = delete;
