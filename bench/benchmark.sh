@@ -9,6 +9,9 @@
 # includes starting the program and loading the model. WER is the word-level
 # edit distance over the number of reference words, summed over all clips,
 # case-insensitive, ignoring <s>, </s> and the (id) tag (see bench/wer.py).
+# It then runs bench/written_benchmark.sh: word error rate plain and as
+# written (cased, punctuated) on bench/devset, tuning and checking parts
+# apart, and the words found in synthesized non-speech sounds.
 set -euo pipefail
 
 here="$(cd "$(dirname "$0")" && pwd)"
@@ -68,3 +71,8 @@ awk '
            vorn_total / 1000, cont_err["TOTAL"], cont_total / 1000
     printf "%-44s %5s | %6s %9s | %6s %9s\n", "word error rate", "", vorn_wer, "", cont_wer, ""
   }' "$work/vorn.wer" "$work/continuous.wer" "$work/vorn.ms" "$work/continuous.ms"
+
+# Then the readable-transcript figures: word error rate as written on the
+# development set, and words heard in sounds that are not speech.
+echo
+"$here/written_benchmark.sh" "$binary"

@@ -54,7 +54,7 @@ grep -v '^#' "$here/devset/recordings" | while read -r id kind source; do
     espeak)
       text="$(grep -F "($id)" "$reference" | sed 's/ *([^()]*)$//')"
       espeak-ng -v "$source" -s 140 -w "$work/$id.raw.wav" "$text"
-      sox "$work/$id.raw.wav" -r 16000 -c 1 "$wav" pad 0.5 0.5
+      sox -R -V1 "$work/$id.raw.wav" -r 16000 -c 1 "$wav" pad 0.5 0.5
       ;;
     *) echo "unknown recording kind $kind for $id" >&2; exit 1 ;;
   esac
@@ -72,39 +72,42 @@ for part in tune check; do
 done
 if [[ -n "${VERBOSE:-}" ]]; then cat "$work/hyp.txt"; fi
 
+# sox runs with -R throughout (the same dither and noise every run), so the
+# figures repeat exactly.
+#
 # The non-speech set. Each sound is made mono at 16 kHz with a second of
 # silence on either side, so that the utterance splitter sees it start.
-synth() { sox -n -r 16000 -c 1 -b 16 "$@"; }
+synth() { sox -R -n -r 16000 -c 1 -b 16 "$@"; }
 ns="$work/nonspeech"
 mkdir -p "$ns"
 chord() {  # chord FILE SECONDS NOTE NOTE NOTE: a plucked chord, like a piano
-  sox -n -r 16000 -c 3 -b 16 "$ns/part.wav" synth "$2" pluck "$3" pluck "$4" pluck "$5"
-  sox "$ns/part.wav" "$1" remix 1,2,3 norm -3
+  sox -R -n -r 16000 -c 3 -b 16 "$ns/part.wav" synth "$2" pluck "$3" pluck "$4" pluck "$5"
+  sox -R "$ns/part.wav" "$1" remix 1,2,3 norm -3
 }
 chord "$ns/c1.wav" 0.5 C4 E4 G4; chord "$ns/c2.wav" 0.5 F4 A4 C5
 chord "$ns/c3.wav" 0.5 G3 B3 D4; chord "$ns/c4.wav" 0.5 A3 C4 E4
-sox "$ns/c1.wav" "$ns/c2.wav" "$ns/c3.wav" "$ns/c4.wav" "$ns/loop.wav"
-sox "$ns/loop.wav" "$ns/piano-chord-loop.wav" repeat 9 pad 1 1
-sox -n -r 16000 -c 3 -b 16 "$ns/pad.wav" synth 2 sawtooth C3 sawtooth E3 sawtooth G3 tremolo 5 40
-sox -n -r 16000 -c 3 -b 16 "$ns/pad2.wav" synth 2 sawtooth F3 sawtooth A3 sawtooth C4 tremolo 5 40
-sox "$ns/pad.wav" "$ns/pad2.wav" "$ns/padloop.wav" remix 1,2,3 norm -6
-sox "$ns/padloop.wav" "$ns/synth-pad-loop.wav" repeat 3 pad 1 1
+sox -R "$ns/c1.wav" "$ns/c2.wav" "$ns/c3.wav" "$ns/c4.wav" "$ns/loop.wav"
+sox -R "$ns/loop.wav" "$ns/piano-chord-loop.wav" repeat 9 pad 1 1
+sox -R -n -r 16000 -c 3 -b 16 "$ns/pad.wav" synth 2 sawtooth C3 sawtooth E3 sawtooth G3 tremolo 5 40
+sox -R -n -r 16000 -c 3 -b 16 "$ns/pad2.wav" synth 2 sawtooth F3 sawtooth A3 sawtooth C4 tremolo 5 40
+sox -R "$ns/pad.wav" "$ns/pad2.wav" "$ns/padloop.wav" remix 1,2,3 norm -6
+sox -R "$ns/padloop.wav" "$ns/synth-pad-loop.wav" repeat 3 pad 1 1
 synth "$ns/sine-1khz.wav" synth 5 sine 1000 vol 0.5 pad 1 1
 synth "$ns/sine-sweep.wav" synth 5 sine 200-3000 vol 0.5 pad 1 1
-synth "$ns/dial-tone.wav" synth 5 sine 350 sine 440 remix - 2>/dev/null ||
-  { sox -n -r 16000 -c 2 -b 16 "$ns/dt.wav" synth 5 sine 350 sine 440; sox "$ns/dt.wav" "$ns/dial-tone.wav" remix 1,2 vol 0.5 pad 1 1; }
-sox -n -r 16000 -c 2 -b 16 "$ns/busy.wav" synth 0.5 sine 480 sine 620 pad 0 0.5
-sox "$ns/busy.wav" "$ns/busy-tone.wav" remix 1,2 vol 0.5 repeat 5 pad 1 1
+sox -R -n -r 16000 -c 2 -b 16 "$ns/dial.wav" synth 5 sine 350 sine 440
+sox -R "$ns/dial.wav" "$ns/dial-tone.wav" remix 1,2 vol 0.5 pad 1 1
+sox -R -n -r 16000 -c 2 -b 16 "$ns/busy.wav" synth 0.5 sine 480 sine 620 pad 0 0.5
+sox -R "$ns/busy.wav" "$ns/busy-tone.wav" remix 1,2 vol 0.5 repeat 5 pad 1 1
 digits=()
 for pair in "697 1209" "697 1336" "770 1477" "852 1209" "941 1336" "697 1477" "770 1336" "852 1477"; do
   set -- $pair
-  sox -n -r 16000 -c 2 -b 16 "$ns/d$1$2.wav" synth 0.12 sine "$1" sine "$2"
-  sox "$ns/d$1$2.wav" "$ns/dd$1$2.wav" remix 1,2 vol 0.5 pad 0 0.08
+  sox -R -n -r 16000 -c 2 -b 16 "$ns/d$1$2.wav" synth 0.12 sine "$1" sine "$2"
+  sox -R "$ns/d$1$2.wav" "$ns/dd$1$2.wav" remix 1,2 vol 0.5 pad 0 0.08
   digits+=("$ns/dd$1$2.wav")
 done
-sox "${digits[@]}" "${digits[@]}" "$ns/dtmf-digits.wav" pad 1 1
+sox -R "${digits[@]}" "${digits[@]}" "$ns/dtmf-digits.wav" pad 1 1
 synth "$ns/click.wav" synth 0.002 whitenoise vol 0.8 pad 0 0.248
-sox "$ns/click.wav" "$ns/clicks.wav" repeat 19 pad 1 1
+sox -R "$ns/click.wav" "$ns/clicks.wav" repeat 19 pad 1 1
 for colour in white pink brown; do
   synth "$ns/$colour-noise.wav" synth 5 "${colour}noise" vol 0.3 pad 1 1
 done

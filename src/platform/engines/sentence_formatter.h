@@ -22,7 +22,8 @@ namespace vorn {
 struct SentenceFormatOptions {
   // A pause between two words at least this long (in 10 ms frames) ends a
   // sentence. The end of an utterance always does: the utterance splitter
-  // cuts only at longer pauses.
+  // cuts only at longer pauses. On the tuning part of bench/devset, 30 and
+  // 45 did equally well, 20 and 70 worse.
   int sentencePauseFrames = 30;
 };
 
