@@ -5,7 +5,7 @@
 #include "platform/engines/engine_analyzer.h"
 #include "platform/error.h"
 #include "platform/audio/ffmpeg_audio_file.h"
-#include "platform/engines/pocketsphinx/pocketsphinx_recognizer.h"
+#include "platform/engines/pocketsphinx/telephone_channel.h"
 #include "text/utf8.h"
 
 namespace vorn {
@@ -52,8 +52,7 @@ std::unique_ptr<SpeechAnalyzer> DeviceSpeechPlatform::makeAnalyzer(
   if (!isEnglish(transcriber->locale().identifier)) {
     return std::make_unique<UnsupportedLocaleAnalyzer>(std::move(transcriber));
   }
-  return std::make_unique<EngineAnalyzer>(
-      std::move(transcriber), [] { return std::make_unique<PocketsphinxRecognizer>(); });
+  return std::make_unique<EngineAnalyzer>(std::move(transcriber), makePocketsphinxRecognizer);
 }
 
 std::unique_ptr<AudioFile> DeviceSpeechPlatform::openAudioFile(const FileURL& url) {

@@ -16,7 +16,8 @@ class DeviceSpeechPlatform : public SpeechPlatform {
   // An analyzer for the transcriber's locale. English (any identifier whose
   // language subtag is "en", in any case: "en", "en-US", "en_GB",
   // "EN-us"...) is served by pocketsphinx with its US-English model, loaded
-  // when analysis starts. Any other locale gets an analyzer whose
+  // when analysis starts, adapted to the telephone channel for files stored
+  // at telephone rates (see telephone_channel.h). Any other locale gets an analyzer whose
   // analyzeSequence throws vorn::Error naming the locale.
   std::unique_ptr<SpeechAnalyzer> makeAnalyzer(
       std::shared_ptr<SpeechTranscriber> transcriber) override;

@@ -97,7 +97,8 @@ void PocketsphinxRecognizer::FreeDecoder::operator()(ps_decoder_s* decoder) cons
   ps_free(decoder);
 }
 
-PocketsphinxRecognizer::PocketsphinxRecognizer(std::string modelDirectory) {
+PocketsphinxRecognizer::PocketsphinxRecognizer(std::string modelDirectory,
+                                               std::string channelTransform) {
   silenceEngineLog();
   const std::filesystem::path directory(modelDirectory);
   const std::string acousticModel = (directory / "en-us").string();
@@ -112,6 +113,15 @@ PocketsphinxRecognizer::PocketsphinxRecognizer(std::string modelDirectory) {
   for (const auto& [name, value] : kDecoderSettings) {
     arguments.push_back(name);
     arguments.push_back(value);
+  }
+  if (!channelTransform.empty()) {
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(channelTransform, error)) {
+      throw Error("the speech model's adaptation to this recording channel is missing: " +
+                  channelTransform);
+    }
+    arguments.push_back("-mllr");
+    arguments.push_back(channelTransform.c_str());
   }
   // The parser only reads its arguments, though its C signature says not.
   config_.reset(cmd_ln_parse_r(nullptr, ps_args(), static_cast<int32>(arguments.size()),

@@ -27,7 +27,13 @@ class PocketsphinxRecognizer : public UtteranceRecognizer {
   // cmudict-en-us.dict. Takes about a second. Throws vorn::Error naming
   // what is missing or unreadable. Silences the engine's logging for the
   // whole process (it is one global setting of the engine).
-  explicit PocketsphinxRecognizer(std::string modelDirectory = kModelDirectory);
+  //
+  // A non-empty `channelTransform` names an MLLR transform file (the
+  // engine's "mllr_matrix" format) applied to the acoustic model's means
+  // as it loads, fitting the model to a recording channel; see
+  // telephone_channel.h. Empty: the model as installed.
+  explicit PocketsphinxRecognizer(std::string modelDirectory = kModelDirectory,
+                                  std::string channelTransform = {});
   ~PocketsphinxRecognizer() override;
 
   PocketsphinxRecognizer(const PocketsphinxRecognizer&) = delete;
