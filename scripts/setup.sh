@@ -17,6 +17,11 @@ packages=(
   clang libclang-rt-dev nlohmann-json3-dev
   # the reference engine CLI and its LibriVox clips, for the benchmark
   pocketsphinx pocketsphinx-testdata time bc python3
+  # telephone copies and synthetic voices for the telephone benchmark and
+  # for regenerating the telephone adaptation (models/telephone/), and the
+  # model-training tools that estimate it
+  ffmpeg sox libsox-fmt-all flite festival festvox-kdlpc16k festvox-us-slt-hts espeak-ng
+  sphinxtrain sphinxbase-utils
 )
 
 missing=()
