@@ -72,10 +72,13 @@ telephone_copies() {
   ffmpeg -v error -y -i "$base.wav" -af "$band" -ar 8000 -c:a pcm_mulaw "$base.mulaw.wav"
   ffmpeg -v error -y -i "$base.wav" -af "$band" -ar 8000 -c:a libgsm -f gsm "$base.gsm.gsm"
   sox "$base.pcm8k.wav" -t amr-nb -C 7 "$base.amr.amr"
-  for copy in "$base".pcm8k.wav "$base".mulaw.wav "$base".gsm.gsm "$base".amr.amr; do
+  for copy in "$base".pcm8k.wav "$base".mulaw.wav "$base".gsm.gsm; do
     local channel="${copy#"$base".}"
-    ffmpeg -v fatal -y -i "$copy" -ar 16000 -c:a pcm_s16le "$base.${channel%%.*}.up.wav"
+    ffmpeg -v error -y -i "$copy" -ar 16000 -c:a pcm_s16le "$base.${channel%%.*}.up.wav"
   done
+  # FFmpeg's AMR decoder rejects the comfort-noise frames of the pauses
+  # (the tool reads them as silence); sox decodes them.
+  sox -t amr-nb "$base.amr.amr" -r 16000 -b 16 "$base.amr.up.wav"
 }
 
 words_of() {
