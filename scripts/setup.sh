@@ -20,8 +20,11 @@ packages=(
   clang libclang-rt-dev nlohmann-json3-dev
   # the reference engine CLI and its LibriVox clips, for the benchmark
   pocketsphinx pocketsphinx-testdata time bc
-  # voices and sounds the benchmark synthesizes its extra recordings with
-  espeak-ng sox
+  # telephone copies and synthetic voices for the benchmarks and for
+  # regenerating the telephone adaptation (models/telephone/), and the
+  # model-training tools that estimate it
+  ffmpeg sox libsox-fmt-all flite festival festvox-kdlpc16k festvox-us-slt-hts espeak-ng
+  sphinxtrain sphinxbase-utils
 )
 
 # npm only fetches the pinned whisper.cpp source below.

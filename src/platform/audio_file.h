@@ -22,6 +22,13 @@ class AudioFile {
   // written; 0 means the end of the audio (and only that). Throws vorn::Error
   // when the data cannot be decoded.
   virtual std::size_t read(std::span<float> out) = 0;
+
+  // The sample rate of the audio as stored in the file, in Hz, before any
+  // conversion; 0 when unknown (audio that does not come from a file). It
+  // tells how much of the spectrum the samples can hold: audio stored at
+  // 8 kHz (telephone recordings) has nothing above 4 kHz however it is
+  // resampled, and engines decode such audio with a model fitted to it.
+  virtual int sourceSampleRate() const { return 0; }
 };
 
 }  // namespace vorn

@@ -4,12 +4,13 @@
 #include <thread>
 #include <utility>
 
-#include "platform/engines/decoder_budget.h"
 #include "platform/audio/ffmpeg_audio_file.h"
+#include "platform/engines/decoder_budget.h"
 #include "platform/engines/engine_analyzer.h"
 #include "platform/engines/engine_choice.h"
 #include "platform/engines/model_locations.h"
 #include "platform/engines/pocketsphinx/pocketsphinx_recognizer.h"
+#include "platform/engines/pocketsphinx/telephone_channel.h"
 #include "platform/engines/sentence_formatter.h"
 #include "platform/engines/whisper/whisper_recognizer.h"
 #include "platform/error.h"
@@ -59,7 +60,8 @@ std::unique_ptr<SpeechAnalyzer> DeviceSpeechPlatform::makeAnalyzer(
       const int threads = std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
       return std::make_unique<EngineAnalyzer>(
           std::move(transcriber),
-          [model = *choice.whisperModel, language = choice.language, threads] {
+          [model = *choice.whisperModel, language = choice.language,
+           threads](const AudioTraits& /*traits*/) {
             return std::make_unique<WhisperRecognizer>(model, language, threads);
           },
           1, kWhisperWindowSamples);
@@ -68,10 +70,11 @@ std::unique_ptr<SpeechAnalyzer> DeviceSpeechPlatform::makeAnalyzer(
       return std::make_unique<EngineAnalyzer>(
           std::move(transcriber),
           [recognizer = PocketsphinxRecognizer::factory(
-               pocketsphinxModelDirectory(modelDirectories_).string())] {
+               pocketsphinxModelDirectory(modelDirectories_).string(),
+               telephoneTransformPath(modelDirectories_))](const AudioTraits& traits) {
             // The engine writes bare lower-case words; whisper writes its own
             // case and punctuation.
-            return std::make_unique<SentenceFormatter>(recognizer());
+            return std::make_unique<SentenceFormatter>(recognizer(traits));
           },
           decodersThatFit(decoders_, PocketsphinxRecognizer::kCost, measureMemoryRoom()));
     case EngineChoice::Engine::kNone:

@@ -194,6 +194,7 @@ struct FfmpegAudioFile::Decoder {
   FormatPtr format;
   CodecPtr codec;
   int streamIndex = -1;
+  int sourceRate = 0;  // the stream's rate as declared by the container
   PacketPtr packet{av_packet_alloc()};
   FramePtr frame{av_frame_alloc()};
 
@@ -216,6 +217,17 @@ struct FfmpegAudioFile::Decoder {
  private:
   void refill();
   void takeFrame();
+  // Phones and voicemail systems send AMR with discontinuous transmission:
+  // during pauses, comfort-noise (SID) frames and empty frames take the
+  // place of speech. FFmpeg's AMR decoders reject both (comfort noise is
+  // not implemented, an empty frame is "corrupt"), which would fail every
+  // such recording; each is read as 20 ms of silence instead, which is what
+  // it stands for (near-silent background), keeping later times right.
+  // The silence's length in samples for such a packet, else 0.
+  int amrPauseSamples(const AVPacket& packet) const;
+  void takeSilence(int count);
+  // Points the resampler at `rate`, first draining what it holds at another.
+  void useRate(int rate);
   void resample(const float* input, int count);
   void drainResampler();
   [[noreturn]] void fail(const std::string& reason);
@@ -276,6 +288,11 @@ void FfmpegAudioFile::Decoder::refill() {
       av_packet_unref(packet.get());
       continue;
     }
+    if (const int pause = amrPauseSamples(*packet); pause > 0) {
+      av_packet_unref(packet.get());
+      takeSilence(pause);
+      return;
+    }
     result = avcodec_send_packet(codec.get(), packet.get());
     av_packet_unref(packet.get());
     // Every frame the decoder had was received above, so it has room.
@@ -295,8 +312,31 @@ void FfmpegAudioFile::Decoder::takeFrame() {
   if (f.sample_rate > kMaxSourceRate) fail(implausibleRate(f.sample_rate));
   mono.resize(static_cast<std::size_t>(f.nb_samples));
   if (!mixDownAny(f, mono.data())) fail(corrupt(AVERROR_PATCHWELCOME));
+  useRate(f.sample_rate);
+  resample(mono.data(), f.nb_samples);
+}
 
-  if (f.sample_rate != resamplerRate) {
+int FfmpegAudioFile::Decoder::amrPauseSamples(const AVPacket& p) const {
+  const AVCodecID id = codec->codec_id;
+  if ((id != AV_CODEC_ID_AMR_NB && id != AV_CODEC_ID_AMR_WB) || p.size < 1) return 0;
+  // The frame header: the frame type in bits 6-3. Types 8 (AMR-NB) and 9
+  // (AMR-WB) are comfort-noise descriptions, 5 bytes; 14 (AMR-WB: speech
+  // lost) and 15 (no data) carry nothing.
+  const int type = (p.data[0] >> 3) & 0x0F;
+  const int sid = id == AV_CODEC_ID_AMR_NB ? 8 : 9;
+  const bool pause = (type == sid && p.size == 1 + 5) || (type >= 14 && p.size == 1);
+  if (!pause || codec->sample_rate <= 0) return 0;
+  return codec->sample_rate / 50;  // one 20 ms frame
+}
+
+void FfmpegAudioFile::Decoder::takeSilence(int count) {
+  mono.assign(static_cast<std::size_t>(count), 0.0f);
+  useRate(codec->sample_rate);
+  resample(mono.data(), count);
+}
+
+void FfmpegAudioFile::Decoder::useRate(int rate) {
+  if (rate != resamplerRate) {
     // The delay line holds the end of the previous stretch at its own rate:
     // deliver it before switching, or those samples would be lost.
     drainResampler();
@@ -304,13 +344,12 @@ void FfmpegAudioFile::Decoder::takeFrame() {
     AVChannelLayout layout;
     av_channel_layout_default(&layout, 1);
     int result = swr_alloc_set_opts2(&raw, &layout, AV_SAMPLE_FMT_FLT, kSampleRate, &layout,
-                                     AV_SAMPLE_FMT_FLT, f.sample_rate, 0, nullptr);
+                                     AV_SAMPLE_FMT_FLT, rate, 0, nullptr);
     resampler.reset(raw);
     if (result >= 0) result = swr_init(resampler.get());
     if (result < 0) fail(corrupt(result));
-    resamplerRate = f.sample_rate;
+    resamplerRate = rate;
   }
-  resample(mono.data(), f.nb_samples);
 }
 
 // Appends to `pending` what the resampler gives for `count` more samples of
@@ -352,6 +391,8 @@ FfmpegAudioFile::FfmpegAudioFile(std::unique_ptr<Decoder> decoder) : decoder_(st
 FfmpegAudioFile::~FfmpegAudioFile() = default;
 
 std::size_t FfmpegAudioFile::read(std::span<float> out) { return decoder_->read(out); }
+
+int FfmpegAudioFile::sourceSampleRate() const { return decoder_->sourceRate; }
 
 std::unique_ptr<AudioFile> FfmpegAudioFile::open(const FileURL& url) {
   silenceFfmpeg();
@@ -412,6 +453,7 @@ std::unique_ptr<AudioFile> FfmpegAudioFile::open(const FileURL& url) {
   if (stream->codecpar->sample_rate > kMaxSourceRate) {
     throw failure(path, implausibleRate(stream->codecpar->sample_rate));
   }
+  decoder->sourceRate = std::max(0, stream->codecpar->sample_rate);
   decoder->codec.reset(avcodec_alloc_context3(codecType));
   if (!decoder->codec) throw failure(path, unreadable(ENOMEM));
   result = avcodec_parameters_to_context(decoder->codec.get(), stream->codecpar);

@@ -99,6 +99,11 @@ class FfmpegAudioFile final : public AudioFile {
   // same error.
   std::size_t read(std::span<float> out) override;
 
+  // The rate of the chosen stream as FFmpeg reports it once the file is
+  // open (from the container's header or the first packets; for a stream
+  // whose rate changes midway, one of its rates), or 0 when unknown.
+  int sourceSampleRate() const override;
+
  private:
   struct Decoder;
   explicit FfmpegAudioFile(std::unique_ptr<Decoder> decoder);

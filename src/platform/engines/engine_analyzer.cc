@@ -27,9 +27,10 @@ constexpr std::size_t kReadSamples = AudioFile::kSampleRate;
 // submitting thread and the decoder threads, hence the one mutex.
 class DecoderPool {
  public:
-  DecoderPool(RecognizerFactory& makeRecognizer, int decoders, ResultsSequence& results,
-              bool withTimes)
+  DecoderPool(RecognizerFactory& makeRecognizer, AudioTraits traits, int decoders,
+              ResultsSequence& results, bool withTimes)
       : makeRecognizer_(makeRecognizer),
+        traits_(traits),
         maxDecoders_(static_cast<std::size_t>(std::max(1, decoders))),
         capacity_(2 * maxDecoders_),
         results_(results),
@@ -108,7 +109,7 @@ class DecoderPool {
       try {
         // Each decoder loads its own model the first time it is needed, so
         // the models of several decoders load at the same time.
-        if (!recognizer) recognizer = makeRecognizer_();
+        if (!recognizer) recognizer = makeRecognizer_(traits_);
         if (!recognizer) throw Error("the speech engine could not be started");
         const std::vector<RecognizedWord> words = recognizer->recognize(job.window.samples);
         if (!words.empty()) result = EngineAnalyzer::resultFor(job.window, words, withTimes_);
@@ -142,6 +143,7 @@ class DecoderPool {
   }
 
   RecognizerFactory& makeRecognizer_;
+  const AudioTraits traits_;
   const std::size_t maxDecoders_;
   const std::size_t capacity_;
   ResultsSequence& results_;
@@ -177,8 +179,8 @@ EngineAnalyzer::EngineAnalyzer(std::shared_ptr<SpeechTranscriber> transcriber,
       windowSamples_(windowSamples) {}
 
 std::optional<CMTime> EngineAnalyzer::analyzeSequence(AudioFile& file) {
-  DecoderPool pool(makeRecognizer_, decoders_, transcriber_->results(),
-                   transcriber_->attributeOptions().audioTimeRange);
+  DecoderPool pool(makeRecognizer_, {.sourceSampleRate = file.sourceSampleRate()}, decoders_,
+                   transcriber_->results(), transcriber_->attributeOptions().audioTimeRange);
   UtteranceSplitter splitter;
   WindowPacker packer(windowSamples_);
   // Moves what the splitter has finished on into the packer and what the

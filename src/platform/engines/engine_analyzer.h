@@ -46,10 +46,20 @@ class UtteranceRecognizer {
   virtual std::vector<RecognizedWord> recognize(std::span<const float> samples) = 0;
 };
 
-// Makes a ready recognizer (its model loaded). Throws vorn::Error when the
-// model cannot be loaded. May be called more than once, for instance once
-// per decoding thread.
-using RecognizerFactory = std::function<std::unique_ptr<UtteranceRecognizer>()>;
+// What a recognizer is told about the audio it will decode, beyond the
+// samples: engines pick their model by it.
+struct AudioTraits {
+  // AudioFile::sourceSampleRate() of the file: 0 when unknown.
+  int sourceSampleRate = 0;
+
+  friend bool operator==(const AudioTraits&, const AudioTraits&) = default;
+};
+
+// Makes a ready recognizer (its model loaded) for audio with the given
+// traits. Throws vorn::Error when the model cannot be loaded. May be called
+// more than once, for instance once per decoding thread, always with the
+// same traits for one file.
+using RecognizerFactory = std::function<std::unique_ptr<UtteranceRecognizer>(const AudioTraits&)>;
 
 class EngineAnalyzer : public SpeechAnalyzer {
  public:

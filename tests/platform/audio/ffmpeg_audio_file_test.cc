@@ -105,6 +105,7 @@ struct FormatCase {
   double seconds;  // of audio in the file
   double rms;      // expected level of the mono mix
   int slack;       // tolerated difference in sample count
+  int sourceRate;  // what sourceSampleRate() tells
 };
 
 // Every tone is 440 Hz at amplitude 0.5 (RMS 0.3536) in every channel,
@@ -112,35 +113,47 @@ struct FormatCase {
 // file was made. A slack of 2 means the file's exact length must come out:
 // no lost resampler tail, no encoder padding left in.
 const FormatCase kFormats[] = {
-    {"WavS16Mono8k", "tone_8k_mono_s16.wav", 0.25, 0.3536, 2},
-    {"WavU8Stereo11k", "tone_11k_stereo_u8.wav", 0.2, 0.3536, 2},
-    {"AiffMono8k", "tone_8k_mono.aiff", 0.2, 0.3536, 2},
-    {"CafMono16k", "tone_16k_mono.caf", 0.1, 0.3536, 2},
-    {"Mp3Mono22k", "tone_22k_mono.mp3", 0.5, 0.3536, 2},
+    {"WavS16Mono8k", "tone_8k_mono_s16.wav", 0.25, 0.3536, 2, 8000},
+    {"WavU8Stereo11k", "tone_11k_stereo_u8.wav", 0.2, 0.3536, 2, 11025},
+    {"AiffMono8k", "tone_8k_mono.aiff", 0.2, 0.3536, 2, 8000},
+    {"CafMono16k", "tone_16k_mono.caf", 0.1, 0.3536, 2, 16000},
+    {"Mp3Mono22k", "tone_22k_mono.mp3", 0.5, 0.3536, 2, 22050},
     // FFmpeg leaves the AAC encoder's end padding in (up to a frame of 1024
     // samples at 44.1 kHz, 372 at 16 kHz) and drops part of Vorbis's last
     // block; those are the decoder's, not the reader's.
-    {"M4aAacStereo44k", "tone_44k_stereo.m4a", 0.5, 0.3536, 372},
-    {"OggVorbisStereo32k", "tone_32k_stereo.ogg", 0.3, 0.3536, 100},
-    {"FlacMono48k", "tone_48k_mono.flac", 0.1, 0.3536, 2},
-    {"WebmOpusMono48k", "tone_48k_mono.webm", 0.5, 0.3536, 2},
-    {"FlacMono192k", "tone_192k_mono.flac", 0.05, 0.3536, 2},
-    {"OggOpus6Channels", "tone_48k_6ch.opus", 0.5, 0.3536, 2},
+    {"M4aAacStereo44k", "tone_44k_stereo.m4a", 0.5, 0.3536, 372, 44100},
+    {"OggVorbisStereo32k", "tone_32k_stereo.ogg", 0.3, 0.3536, 100, 32000},
+    {"FlacMono48k", "tone_48k_mono.flac", 0.1, 0.3536, 2, 48000},
+    {"WebmOpusMono48k", "tone_48k_mono.webm", 0.5, 0.3536, 2, 48000},
+    {"FlacMono192k", "tone_192k_mono.flac", 0.05, 0.3536, 2, 192000},
+    {"OggOpus6Channels", "tone_48k_6ch.opus", 0.5, 0.3536, 2, 48000},
     // The tone in the first of eight channels only: an equal-weight mean
     // gives an eighth of its level.
-    {"Flac8ChannelsToneInFirst", "tone_8k_8ch_first_only.flac", 0.25, 0.3536 / 8, 2},
+    {"Flac8ChannelsToneInFirst", "tone_8k_8ch_first_only.flac", 0.25, 0.3536 / 8, 2, 8000},
     // Ten planar channels of unspecified layout, the tone in the last: its
     // plane is only in AVFrame::extended_data.
-    {"Opus10ChannelsToneInLast", "tone_10ch_last_only.opus", 0.25, 0.3536 / 10, 2},
+    {"Opus10ChannelsToneInLast", "tone_10ch_last_only.opus", 0.25, 0.3536 / 10, 2, 48000},
     // 0.5 s at 22.05 kHz, then 0.5 s at 44.1 kHz, in one MP3 stream; without
     // the gapless header, each half carries its encoder's padding (~0.07 s of
     // near-silence, hence the lower level).
     // A reader that kept the first rate would make the second half twice as
     // long (1.67 s in all).
-    {"Mp3RateChangesMidway", "tone_22k_then_44k.mp3", 1.0, 0.33, 2400},
+    {"Mp3RateChangesMidway", "tone_22k_then_44k.mp3", 1.0, 0.33, 2400, 44100},
     // An MPEG-4 video track plus the MP3 of Mp3Mono22k without its gapless
     // header (Matroska keeps none), so ~0.05 s of padding.
-    {"VideoWithSoundtrack", "video_with_tone.mkv", 0.5, 0.3536, 1000},
+    {"VideoWithSoundtrack", "video_with_tone.mkv", 0.5, 0.3536, 1000, 22050},
+    // Telephone audio. The speech codecs lose some of a pure tone's level.
+    {"WavMuLaw8k", "tone_8k_mono_mulaw.wav", 0.24, 0.3536, 2, 8000},
+    {"WavALaw8k", "tone_8k_mono_alaw.wav", 0.24, 0.3536, 2, 8000},
+    {"RawGsm8k", "tone_8k_mono.gsm", 0.24, 0.33, 2, 8000},
+    {"WavGsm8k", "tone_8k_mono_gsm.wav", 0.24, 0.33, 2, 8000},
+    {"AmrNb8k", "tone_8k_mono.amr", 0.24, 0.30, 2, 8000},
+    // AMR-NB with discontinuous transmission, as phones send it: the 0.4 s
+    // pause between the tones is coded as comfort-noise and empty frames,
+    // which FFmpeg's decoder rejects; they must come out as silence of
+    // their length, not as an error or a gap (the level: the tones' over
+    // 0.88 s, less a little for the decoder's restart after the pause).
+    {"AmrNbWithPause8k", "tone_pause_tone_8k.amr", 0.88, 0.20, 2, 8000},
 };
 
 void PrintTo(const FormatCase& c, std::ostream* os) { *os << c.file; }
@@ -154,6 +167,11 @@ TEST_P(FfmpegAudioFileFormatTest, ReadsTheWholeToneAtItsLevel) {
   EXPECT_NEAR(static_cast<double>(samples.size()), c.seconds * kRate, c.slack);
   EXPECT_NEAR(rms(samples), c.rms, c.rms * 0.1);
   EXPECT_THAT(samples, Each(::testing::AllOf(::testing::Ge(-1.0f), ::testing::Le(1.0f))));
+}
+
+TEST_P(FfmpegAudioFileFormatTest, TellsTheRateTheAudioIsStoredAt) {
+  const FormatCase& c = GetParam();
+  EXPECT_EQ(open(fixture(c.file))->sourceSampleRate(), c.sourceRate);
 }
 
 INSTANTIATE_TEST_SUITE_P(, FfmpegAudioFileFormatTest, ::testing::ValuesIn(kFormats),

@@ -10,6 +10,7 @@
 #include <cmath>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <numbers>
 #include <sstream>
 #include <string>
@@ -152,7 +153,7 @@ class EngineAnalyzerTest : public ::testing::Test {
     // One decoder: the fake plays its script in call order.
     return std::make_unique<EngineAnalyzer>(
         std::move(target),
-        [this, script] {
+        [this, script](const AudioTraits&) {
           ++recognizersMade_;
           return std::make_unique<FakeRecognizer>(script);
         },
@@ -217,7 +218,7 @@ TEST(EngineAnalyzerPackingTest, WindowsMapWordsBackToTheirUtterances) {
     std::vector<std::size_t>& lengths_;
   };
   EngineAnalyzer analysis(
-      target, [&] { return std::make_unique<PieceRecognizer>(windowLengths); }, 1,
+      target, [&](const AudioTraits&) { return std::make_unique<PieceRecognizer>(windowLengths); }, 1,
       /*windowSamples=*/30 * 16000);
   MemoryAudioFile file(bursts({1, 3, 5}, 7), /*chunk=*/777);
 
@@ -285,12 +286,12 @@ TEST_F(EngineAnalyzerTest, ErrorsFromTheFileAndTheEngineReachTheCaller) {
     std::string expected;
   } cases[] = {
       {"file", bursts({1}, 2), Error("cannot read audio from a.wav: corrupt"),
-       [] { return std::make_unique<FakeRecognizer>(std::vector<std::vector<FakeRecognizer::ScriptedWord>>{{}}); },
+       [](const AudioTraits&) { return std::make_unique<FakeRecognizer>(std::vector<std::vector<FakeRecognizer::ScriptedWord>>{{}}); },
        "cannot read audio from a.wav: corrupt"},
       {"model", bursts({1}, 2), std::nullopt,
-       []() -> std::unique_ptr<UtteranceRecognizer> { throw Error("no model"); }, "no model"},
+       [](const AudioTraits&) -> std::unique_ptr<UtteranceRecognizer> { throw Error("no model"); }, "no model"},
       {"decoding", bursts({1}, 2), std::nullopt,
-       [] { return std::make_unique<FakeRecognizer>(std::vector<std::vector<FakeRecognizer::ScriptedWord>>{}); },
+       [](const AudioTraits&) { return std::make_unique<FakeRecognizer>(std::vector<std::vector<FakeRecognizer::ScriptedWord>>{}); },
        "unexpected utterance"},
   };
   for (const auto& testCase : cases) {
@@ -416,7 +417,7 @@ TEST(EngineAnalyzerDecodersTest, ResultsLeaveInAudioOrderWhateverTheDecoderCount
     for (int i = 0; i < 1600 * (k + 3); ++i) samples.push_back(babble(i));
   }
   samples.insert(samples.end(), 16000, 0.0f);
-  const auto factory = [] { return std::make_unique<LengthRecognizer>(); };
+  const auto factory = [](const AudioTraits&) { return std::make_unique<LengthRecognizer>(); };
   const std::vector<std::string> one = transcribeAll(samples, factory, 1);
   ASSERT_EQ(one.size(), 20u);
   for (const int decoders : {2, 3, 8}) {
@@ -426,7 +427,7 @@ TEST(EngineAnalyzerDecodersTest, ResultsLeaveInAudioOrderWhateverTheDecoderCount
 
 TEST(EngineAnalyzerDecodersTest, StartsOnlyTheDecodersItNeeds) {
   std::atomic<int> made{0};
-  const auto factory = [&made] {
+  const auto factory = [&made](const AudioTraits&) {
     ++made;
     return std::make_unique<LengthRecognizer>();
   };
@@ -434,12 +435,32 @@ TEST(EngineAnalyzerDecodersTest, StartsOnlyTheDecodersItNeeds) {
   EXPECT_EQ(made, 1);
 }
 
+TEST(EngineAnalyzerDecodersTest, EveryRecognizerIsMadeForTheFilesSourceRate) {
+  struct TelephoneFile : MemoryAudioFile {
+    using MemoryAudioFile::MemoryAudioFile;
+    int sourceSampleRate() const override { return 8000; }
+  };
+  std::mutex mutex;
+  std::vector<int> rates;
+  const auto factory = [&](const AudioTraits& traits) {
+    std::lock_guard lock(mutex);
+    rates.push_back(traits.sourceSampleRate);
+    return std::make_unique<LengthRecognizer>();
+  };
+  auto target = transcriber(true);
+  EngineAnalyzer analysis(target, factory, 3);
+  TelephoneFile file(bursts({1, 3, 5, 7, 9, 11}, 13));
+  analysis.analyzeSequence(file);
+  ASSERT_FALSE(rates.empty());
+  EXPECT_THAT(rates, ::testing::Each(8000));
+}
+
 TEST(EngineAnalyzerDecodersTest, ADecoderErrorStopsTheOthersAndLeaves) {
   struct Failing : UtteranceRecognizer {
     std::vector<RecognizedWord> recognize(std::span<const float>) override { throw Error("decoder broke"); }
   };
   auto target = transcriber(true);
-  EngineAnalyzer analysis(target, [] { return std::make_unique<Failing>(); }, 3);
+  EngineAnalyzer analysis(target, [](const AudioTraits&) { return std::make_unique<Failing>(); }, 3);
   MemoryAudioFile file(bursts({1, 3, 5, 7, 9, 11, 13}, 15));
   try {
     analysis.analyzeSequence(file);
@@ -462,7 +483,7 @@ TEST(EngineAnalyzerOnDeviceTest, SameTranscriptOnOneDecoderAndOnSeveral) {
     while (const std::size_t n = file->read(buffer)) speech.insert(speech.end(), buffer.begin(), buffer.begin() + n);
     speech.insert(speech.end(), 16000, 0.0f);
   }
-  const auto factory = [] { return std::make_unique<PocketsphinxRecognizer>(); };
+  const auto factory = [](const AudioTraits&) { return std::make_unique<PocketsphinxRecognizer>(); };
   const std::vector<std::string> one = transcribeAll(speech, factory, 1);
   EXPECT_GE(one.size(), 10u);
   EXPECT_EQ(transcribeAll(speech, factory, 3), one);

@@ -11,6 +11,7 @@
 #include <err.h>
 #include <pocketsphinx.h>
 
+#include "platform/engines/pocketsphinx/telephone_channel.h"
 #include "platform/error.h"
 
 namespace vorn {
@@ -97,15 +98,18 @@ void PocketsphinxRecognizer::FreeDecoder::operator()(ps_decoder_s* decoder) cons
   ps_free(decoder);
 }
 
-RecognizerFactory PocketsphinxRecognizer::factory(std::string modelDirectory) {
+RecognizerFactory PocketsphinxRecognizer::factory(std::string modelDirectory,
+                                                  std::string telephoneTransform) {
   struct Shared {
     std::string modelDirectory;
+    std::string telephoneTransform;
     std::mutex mutex;
     std::shared_ptr<const LanguageModelDictionary> dictionary;  // guarded by mutex
   };
   auto shared = std::make_shared<Shared>();
   shared->modelDirectory = std::move(modelDirectory);
-  return [shared]() -> std::unique_ptr<UtteranceRecognizer> {
+  shared->telephoneTransform = std::move(telephoneTransform);
+  return [shared](const AudioTraits& traits) -> std::unique_ptr<UtteranceRecognizer> {
     std::shared_ptr<const LanguageModelDictionary> dictionary;
     {
       // Held while the first makes it, so that it is made once.
@@ -120,12 +124,20 @@ RecognizerFactory PocketsphinxRecognizer::factory(std::string modelDirectory) {
       }
       dictionary = shared->dictionary;
     }
-    return std::make_unique<PocketsphinxRecognizer>(shared->modelDirectory, std::move(dictionary));
+    if (isTelephoneAudio(traits) && shared->telephoneTransform.empty()) {
+      throw Error(
+          "the adaptation of the English model to telephone audio (telephone/mllr_matrix) "
+          "is missing from the tool's model folders");
+    }
+    return std::make_unique<PocketsphinxRecognizer>(
+        shared->modelDirectory, std::move(dictionary),
+        isTelephoneAudio(traits) ? shared->telephoneTransform : std::string());
   };
 }
 
 PocketsphinxRecognizer::PocketsphinxRecognizer(
-    std::string modelDirectory, std::shared_ptr<const LanguageModelDictionary> dictionary) {
+    std::string modelDirectory, std::shared_ptr<const LanguageModelDictionary> dictionary,
+    std::string channelTransform) {
   silenceEngineLog();
   const std::filesystem::path directory(modelDirectory);
   const std::string acousticModel = (directory / "en-us").string();
@@ -141,6 +153,15 @@ PocketsphinxRecognizer::PocketsphinxRecognizer(
   for (const auto& [name, value] : kDecoderSettings) {
     arguments.push_back(name);
     arguments.push_back(value);
+  }
+  if (!channelTransform.empty()) {
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(channelTransform, error)) {
+      throw Error("the speech model's adaptation to this recording channel is missing: " +
+                  channelTransform);
+    }
+    arguments.push_back("-mllr");
+    arguments.push_back(channelTransform.c_str());
   }
   // The parser only reads its arguments, though its C signature says not.
   config_.reset(cmd_ln_parse_r(nullptr, ps_args(), static_cast<int32>(arguments.size()),

@@ -39,14 +39,23 @@ class PocketsphinxRecognizer : public UtteranceRecognizer {
   // one made here. Takes about a second. Throws vorn::Error naming what is
   // missing or unreadable. Silences the engine's logging for the whole
   // process (it is one global setting of the engine).
+  //
+  // A non-empty `channelTransform` names an MLLR transform file (the
+  // engine's "mllr_matrix" format) applied to the acoustic model's means
+  // as it loads, fitting the model to a recording channel; see
+  // telephone_channel.h. Empty: the model as installed.
   explicit PocketsphinxRecognizer(
       std::string modelDirectory = kModelDirectory,
-      std::shared_ptr<const LanguageModelDictionary> dictionary = nullptr);
+      std::shared_ptr<const LanguageModelDictionary> dictionary = nullptr,
+      std::string channelTransform = {});
 
   // Makes recognizers for the model in `modelDirectory` that share one
-  // cut-down dictionary, made by the first of them. Safe to call from
-  // several threads at once.
-  static RecognizerFactory factory(std::string modelDirectory = kModelDirectory);
+  // cut-down dictionary, made by the first of them; audio that
+  // isTelephoneAudio() is decoded with `telephoneTransform` applied (an
+  // empty path there is an error naming the missing adaptation). Safe to
+  // call from several threads at once.
+  static RecognizerFactory factory(std::string modelDirectory = kModelDirectory,
+                                   std::string telephoneTransform = {});
   ~PocketsphinxRecognizer() override;
 
   PocketsphinxRecognizer(const PocketsphinxRecognizer&) = delete;
