@@ -32,8 +32,9 @@
 #   SHORT LONG: the recordings' lengths in seconds, 60 and 600 by default
 #     (the targets are for those; shorter ones give a quick look)
 # A run of the defaults is long: with random weights every window is decoded
-# at all six fallback temperatures, and whisper-cli alone took 38 minutes on
-# the one-minute recording on two cores shared with other busy jobs.
+# at all six fallback temperatures. On two idle cores it took 22 minutes,
+# 16 of them whisper-cli's on ten minutes; on a busy machine ggml's spinning
+# threads make it many times slower.
 # Needs: a configured build (cmake -S . -B build), /usr/bin/time, python3, bc.
 set -euo pipefail
 
