@@ -45,10 +45,16 @@ std::vector<InstalledWhisperModel> findWhisperModels(
     for (std::filesystem::path& path : found) {
       InstalledWhisperModel model{std::move(path), static_cast<int>(d), std::nullopt, std::nullopt};
       try {
-        model.info = readWhisperModelHeader(model.path);
-        inspectWhisperModel(model.path);
+        model.info = inspectWhisperModel(model.path);
       } catch (const Error& problem) {
         model.problem = problem.localizedDescription();
+        // A damaged body may still have a readable header, which tells
+        // whether the model would have been chosen; only then is the
+        // damage the user's error rather than someone else's file.
+        try {
+          model.info = readWhisperModelHeader(model.path);
+        } catch (const Error&) {
+        }
       }
       models.push_back(std::move(model));
     }
