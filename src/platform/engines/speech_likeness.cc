@@ -3,24 +3,13 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <memory>
-#include <numbers>
 #include <vector>
 
-#include "platform/audio_file.h"
-#include "platform/error.h"
-
-extern "C" {
-#include <libavutil/mem.h>
-#include <libavutil/tx.h>
-}
+#include "platform/engines/short_time_spectrum.h"
 
 namespace vorn {
 namespace {
 
-constexpr int kHop = AudioFile::kSampleRate / 100;       // 10 ms
-constexpr int kWindow = AudioFile::kSampleRate / 40;     // 25 ms
-constexpr int kTransform = 512;                          // next power of two
 constexpr int kBands = 12;
 constexpr double kLowHz = 200.0;
 constexpr double kHighHz = 5000.0;
@@ -37,22 +26,6 @@ constexpr double kChangedDb = 5.0;       // a mean band difference this large is
 constexpr double kSpeechRate = 0.15;
 constexpr std::size_t kMinPairs = 10;
 
-struct FreeTransform {
-  void operator()(AVTXContext* context) const noexcept { av_tx_uninit(&context); }
-};
-struct FreeBuffer {
-  void operator()(void* buffer) const noexcept { av_free(buffer); }
-};
-
-// The transform's SIMD code needs its buffers aligned as av_malloc aligns
-// them, more than std::vector promises.
-template <typename T>
-std::unique_ptr<T[], FreeBuffer> alignedBuffer(std::size_t count) {
-  T* buffer = static_cast<T*>(av_calloc(count, sizeof(T)));
-  if (buffer == nullptr) throw Error("out of memory while analysing the audio");
-  return std::unique_ptr<T[], FreeBuffer>(buffer);
-}
-
 // Band edges in transform bins, evenly spaced on the mel scale, so that low
 // bands are narrow like the ear's; every band at least three bins wide so
 // that noise does not look like change.
@@ -62,7 +35,7 @@ std::array<int, kBands + 1> bandEdges() {
   std::array<int, kBands + 1> edges{};
   for (int b = 0; b <= kBands; ++b) {
     const double at = hz(mel(kLowHz) + (mel(kHighHz) - mel(kLowHz)) * b / kBands);
-    edges[b] = static_cast<int>(std::lround(at * kTransform / AudioFile::kSampleRate));
+    edges[b] = ShortTimeSpectrum::binOf(at);
     if (b > 0) edges[b] = std::max(edges[b], edges[b - 1] + 3);
   }
   return edges;
@@ -75,41 +48,24 @@ struct Frame {
 
 std::vector<Frame> analyse(std::span<const float> samples) {
   std::vector<Frame> frames;
-  if (samples.size() < static_cast<std::size_t>(kWindow)) return frames;
-
-  AVTXContext* raw = nullptr;
-  av_tx_fn transform = nullptr;
-  float scale = 1.0f;
-  if (av_tx_init(&raw, &transform, AV_TX_FLOAT_RDFT, 0, kTransform, &scale, 0) < 0) {
-    throw Error("out of memory while analysing the audio");
-  }
-  const std::unique_ptr<AVTXContext, FreeTransform> context(raw);
-  const auto in = alignedBuffer<float>(kTransform);
-  const auto out = alignedBuffer<AVComplexFloat>(kTransform / 2 + 1);
-  std::vector<float> window(kWindow);
-  for (int i = 0; i < kWindow; ++i) {
-    window[i] = static_cast<float>(0.5 - 0.5 * std::cos(2 * std::numbers::pi * i / (kWindow - 1)));
-  }
+  if (samples.size() < static_cast<std::size_t>(ShortTimeSpectrum::kWindow)) return frames;
   const std::array<int, kBands + 1> edges = bandEdges();
-
-  for (std::size_t start = 0; start + kWindow <= samples.size(); start += kHop) {
-    std::fill(in.get(), in.get() + kTransform, 0.0f);
-    for (int i = 0; i < kWindow; ++i) in[i] = samples[start + i] * window[i];
-    transform(context.get(), out.get(), in.get(), sizeof(AVComplexFloat));
+  ShortTimeSpectrum spectrum;
+  spectrum.forEachFrame(samples, [&](std::span<const float> power) {
     Frame frame{};
     double total = 0.0;
     for (int b = 0; b < kBands; ++b) {
-      double power = 1e-10;
-      for (int k = edges[b]; k < edges[b + 1]; ++k) power += out[k].re * out[k].re + out[k].im * out[k].im;
-      total += power;
-      frame.shapeDb[b] = 10.0 * std::log10(power / (edges[b + 1] - edges[b]));
+      double bandPower = 1e-10;
+      for (int k = edges[b]; k < edges[b + 1]; ++k) bandPower += power[k];
+      total += bandPower;
+      frame.shapeDb[b] = 10.0 * std::log10(bandPower / (edges[b + 1] - edges[b]));
     }
     double meanDb = 0.0;
     for (const double band : frame.shapeDb) meanDb += band / kBands;
     for (double& band : frame.shapeDb) band -= meanDb;
     frame.levelDb = 10.0 * std::log10(total);
     frames.push_back(frame);
-  }
+  });
   return frames;
 }
 
