@@ -3,9 +3,15 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <vector>
 
+#include "platform/audio/ffmpeg_audio_file.h"
+#include "platform/file_url.h"
 #include "test_support.h"
 
 namespace vorn {
@@ -48,6 +54,32 @@ TEST(EndToEndTest, TranscribesTheShippedSample) {
   const char firstLetter = result.out[firstText + 8];
   EXPECT_TRUE(firstLetter >= 'A' && firstLetter <= 'Z') << result.out;
   EXPECT_NE(result.out.find(".\"}]}"), std::string::npos) << result.out;  // the last word
+}
+
+// A call stored at 8 kHz and the same call resampled to 16 kHz (the
+// samples the reader makes of it, written to a WAV file) are decoded alike:
+// the second is told by its spectrum, not its sample rate.
+TEST(EndToEndTest, ResampledTelephoneAudioIsDecodedAsTelephoneAudio) {
+  const std::string call = testing::fixture("audio/speech_8k.gsm");
+  std::unique_ptr<AudioFile> reader = FfmpegAudioFile::open(FileURL::fromPath(call));
+  std::string pcm;
+  std::vector<float> buffer(AudioFile::kSampleRate);
+  while (const std::size_t count = reader->read(buffer)) {
+    for (std::size_t i = 0; i < count; ++i) {
+      const auto value = static_cast<std::int16_t>(
+          std::clamp(std::lround(buffer[i] * 32768.0f), -32768L, 32767L));
+      pcm += {char(value & 0xFF), char((value >> 8) & 0xFF)};
+    }
+  }
+  TempDir dir;
+  const std::string resampled = dir.write("call_16k.wav", wavFile(pcm));
+
+  const ProcessResult atEight = runVornSpeech({"--input", call});
+  const ProcessResult atSixteen = runVornSpeech({"--input", resampled});
+  ASSERT_EQ(atEight.status, 0) << atEight.err;
+  ASSERT_EQ(atSixteen.status, 0) << atSixteen.err;
+  EXPECT_NE(atEight.out.find("Dashwood"), std::string::npos) << atEight.out;
+  EXPECT_EQ(atSixteen.out, atEight.out);
 }
 
 TEST(EndToEndTest, EnglishLocaleIsKeptAsTyped) {

@@ -27,8 +27,9 @@ class DeviceSpeechPlatform : public SpeechPlatform {
 
   // An analyzer for the transcriber's locale, from the engine that
   // chooseEngine picks among the installed whisper models and pocketsphinx
-  // with its US-English model (adapted to the telephone channel for files
-  // stored at telephone rates: telephone_channel.h). Whisper decodes packed 30-second windows on
+  // with its US-English model (adapted to the telephone channel for
+  // telephone audio, stored at telephone rates or measured to be
+  // narrowband: telephone_channel.h). Whisper decodes packed 30-second windows on
   // one decoder using every core; pocketsphinx decodes utterances on up to
   // `decoders` decoders. The model loads when analysis starts. When nothing
   // serves the locale, or the chosen model cannot be used, the analyzer's

@@ -6,11 +6,13 @@
 #include <exception>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <system_error>
 #include <thread>
 #include <utility>
 
 #include "platform/error.h"
+#include "platform/engines/bandwidth_meter.h"
 #include "platform/engines/speech_likeness.h"
 #include "platform/engines/utterance_splitter.h"
 #include "platform/engines/window_packer.h"
@@ -179,8 +181,13 @@ EngineAnalyzer::EngineAnalyzer(std::shared_ptr<SpeechTranscriber> transcriber,
       windowSamples_(windowSamples) {}
 
 std::optional<CMTime> EngineAnalyzer::analyzeSequence(AudioFile& file) {
-  DecoderPool pool(makeRecognizer_, {.sourceSampleRate = file.sourceSampleRate()}, decoders_,
-                   transcriber_->results(), transcriber_->attributeOptions().audioTimeRange);
+  // The traits a recognizer is made for include the measured bandwidth of
+  // the speech, so nothing is decoded before the meter has heard enough
+  // speech (or the file ends): the windows finished until then wait here.
+  AudioTraits traits{.sourceSampleRate = file.sourceSampleRate()};
+  BandwidthMeter bandwidth;
+  std::vector<Window> waiting;
+  std::optional<DecoderPool> pool;
   UtteranceSplitter splitter;
   WindowPacker packer(windowSamples_);
   // Moves what the splitter has finished on into the packer and what the
@@ -192,10 +199,20 @@ std::optional<CMTime> EngineAnalyzer::analyzeSequence(AudioFile& file) {
     // Music, tones and noise reach no engine: every engine finds words in
     // them.
     while (std::optional<Utterance> utterance = splitter.take()) {
-      if (soundsLikeSpeech(utterance->samples)) packer.push(std::move(*utterance));
+      if (!soundsLikeSpeech(utterance->samples)) continue;
+      if (!pool) bandwidth.add(utterance->samples);
+      packer.push(std::move(*utterance));
     }
     if (atEnd) packer.flush();
-    while (std::optional<Window> window = packer.take()) pool.submit(std::move(*window));
+    while (std::optional<Window> window = packer.take()) waiting.push_back(std::move(*window));
+    if (!pool && (atEnd || bandwidth.measuredSeconds() >= BandwidthMeter::kEnoughSeconds)) {
+      traits.narrowbandSpeech = bandwidth.narrowband();
+      pool.emplace(makeRecognizer_, traits, decoders_, transcriber_->results(),
+                   transcriber_->attributeOptions().audioTimeRange);
+    }
+    if (!pool) return;
+    for (Window& window : waiting) pool->submit(std::move(window));
+    waiting.clear();
   };
 
   std::vector<float> buffer(kReadSamples);
@@ -206,7 +223,7 @@ std::optional<CMTime> EngineAnalyzer::analyzeSequence(AudioFile& file) {
     submitFinished(false);
   }
   submitFinished(true);
-  pool.drain();
+  pool->drain();
 
   if (samplesRead == 0) {
     transcriber_->results().finish();

@@ -51,6 +51,9 @@ class UtteranceRecognizer {
 struct AudioTraits {
   // AudioFile::sourceSampleRate() of the file: 0 when unknown.
   int sourceSampleRate = 0;
+  // Whether the file's first seconds of speech hold nothing above the
+  // telephone band, whatever its sample rate (BandwidthMeter::narrowband()).
+  bool narrowbandSpeech = false;
 
   friend bool operator==(const AudioTraits&, const AudioTraits&) = default;
 };

@@ -17,10 +17,12 @@
 #include <thread>
 #include <vector>
 
+#include "platform/audio/ffmpeg_audio_file.h"
 #include "platform/device_speech_platform.h"
 #include "platform/error.h"
 #include "platform/file_url.h"
 #include "platform/engines/pocketsphinx/pocketsphinx_recognizer.h"
+#include "test_support.h"
 
 namespace vorn {
 namespace {
@@ -453,6 +455,43 @@ TEST(EngineAnalyzerDecodersTest, EveryRecognizerIsMadeForTheFilesSourceRate) {
   analysis.analyzeSequence(file);
   ASSERT_FALSE(rates.empty());
   EXPECT_THAT(rates, ::testing::Each(8000));
+}
+
+// A call resampled to 16 kHz (here the reader's 16 kHz samples of an 8 kHz
+// GSM file, served from memory, so with no source rate) is told from its
+// spectrum; the wideband recording of the same speech is not.
+TEST(EngineAnalyzerDecodersTest, EveryRecognizerIsMadeForTheMeasuredBandwidth) {
+  const auto readAll = [](const std::string& path) {
+    std::unique_ptr<AudioFile> file = FfmpegAudioFile::open(FileURL::fromPath(path));
+    std::vector<float> samples;
+    std::vector<float> buffer(AudioFile::kSampleRate);
+    while (const std::size_t count = file->read(buffer)) {
+      samples.insert(samples.end(), buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(count));
+    }
+    return samples;
+  };
+  const struct {
+    std::string path;
+    bool narrowband;
+  } cases[] = {
+      {testing::fixture("audio/speech_8k.gsm"), true},
+      {VORN_SOURCE_DIR "/samples/sense-and-sensibility.flac", false},
+  };
+  for (const auto& c : cases) {
+    std::mutex mutex;
+    std::vector<AudioTraits> traits;
+    const auto factory = [&](const AudioTraits& given) {
+      std::lock_guard lock(mutex);
+      traits.push_back(given);
+      return std::make_unique<LengthRecognizer>();
+    };
+    auto target = transcriber(true);
+    EngineAnalyzer analysis(target, factory, 2);
+    MemoryAudioFile file(readAll(c.path));
+    analysis.analyzeSequence(file);
+    ASSERT_FALSE(traits.empty()) << c.path;
+    EXPECT_THAT(traits, ::testing::Each(AudioTraits{.narrowbandSpeech = c.narrowband})) << c.path;
+  }
 }
 
 TEST(EngineAnalyzerDecodersTest, ADecoderErrorStopsTheOthersAndLeaves) {

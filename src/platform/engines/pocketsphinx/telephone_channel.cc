@@ -5,7 +5,8 @@
 namespace vorn {
 
 bool isTelephoneAudio(const AudioTraits& traits) {
-  return traits.sourceSampleRate > 0 && traits.sourceSampleRate <= kTelephoneMaxSampleRate;
+  return traits.narrowbandSpeech ||
+         (traits.sourceSampleRate > 0 && traits.sourceSampleRate <= kTelephoneMaxSampleRate);
 }
 
 std::string telephoneTransformPath(const std::vector<std::filesystem::path>& modelDirectories) {

@@ -2,9 +2,9 @@
 #define VORN_PLATFORM_ENGINES_POCKETSPHINX_TELEPHONE_CHANNEL_H_
 
 // Which pocketsphinx model decodes a file: the US-English acoustic model was
-// trained on 16 kHz speech and listens up to 6.8 kHz, so audio recorded at
-// telephone rates, which holds nothing above 4 kHz (usually nothing above
-// 3.4 kHz), reaches it with half of what it expects. Such audio is decoded
+// trained on 16 kHz speech and listens up to 6.8 kHz, so telephone audio,
+// which holds nothing above 4 kHz (usually nothing above 3.4 kHz) whatever
+// rate it is stored at, reaches it with half of what it expects. Such audio is decoded
 // with the model adapted to the telephone channel by the MLLR transform
 // that models/telephone/make_transform.sh estimates; everything else with
 // the model as installed.
@@ -24,8 +24,10 @@ namespace vorn {
 inline constexpr int kTelephoneMaxSampleRate = 8000;
 
 // Whether audio with `traits` is decoded as telephone audio: its source
-// rate is known and at most kTelephoneMaxSampleRate. An unknown rate (0)
-// is not: the model as installed is the one that suits most audio.
+// rate is known and at most kTelephoneMaxSampleRate, or its speech was
+// measured to hold nothing above the telephone band (a call resampled to a
+// higher rate). Otherwise it is not: the model as installed is the one that
+// suits most audio.
 bool isTelephoneAudio(const AudioTraits& traits);
 
 // The MLLR transform file that fits the acoustic model to telephone audio:

@@ -19,7 +19,7 @@ namespace {
 
 using ::testing::HasSubstr;
 
-TEST(TelephoneChannelTest, OnlyAudioStoredAtTelephoneRatesIsTelephoneAudio) {
+TEST(TelephoneChannelTest, AudioStoredAtTelephoneRatesOrMeasuredNarrowbandIsTelephoneAudio) {
   const struct {
     int rate;
     bool telephone;
@@ -30,6 +30,10 @@ TEST(TelephoneChannelTest, OnlyAudioStoredAtTelephoneRatesIsTelephoneAudio) {
   };
   for (const auto& c : cases) {
     EXPECT_EQ(isTelephoneAudio({.sourceSampleRate = c.rate}), c.telephone) << c.rate << " Hz";
+    // Speech measured to hold nothing above the telephone band is telephone
+    // audio at any rate.
+    EXPECT_TRUE(isTelephoneAudio({.sourceSampleRate = c.rate, .narrowbandSpeech = true}))
+        << c.rate << " Hz";
   }
 }
 
