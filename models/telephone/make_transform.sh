@@ -104,6 +104,13 @@ speak_and_phone() {
     4) phone="$work/phone/$id.wav"
        ffmpeg -v error -y -i "$wide" -af "$band" -ar 8000 -ac 1 -c:a pcm_s16le "$phone" ;;
   esac
+  # FFmpeg's AMR decoder stops at the comfort-noise frames sox writes in
+  # the pauses (the tool reads them as silence), which would cut or corrupt
+  # every AMR utterance; sox decodes them.
+  if [[ "$phone" == *.amr ]]; then
+    sox -t amr-nb "$phone" -b 16 "$work/phone/$id.decoded.wav"
+    phone="$work/phone/$id.decoded.wav"
+  fi
   ffmpeg -v error -y -i "$phone" -ar 16000 -ac 1 -c:a pcm_s16le "$work/wav/$id.wav"
 }
 export -f speak_and_phone
