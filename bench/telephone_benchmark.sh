@@ -1,22 +1,26 @@
 #!/usr/bin/env bash
 # Word error rate of vorn-speech on the same held-out speech at 16 kHz and
-# through telephone channels at 8 kHz, with the telephone adaptation (what
-# the tool does for 8 kHz files) and, for reference, without it.
+# through telephone channels at 8 kHz: the 8 kHz file as stored, the same
+# call resampled to a 16 kHz file (which the tool must tell from its
+# spectrum), and, for reference, the 8 kHz file decoded without the
+# telephone adaptation (a copy of the tool whose models folder holds an
+# identity transform).
 #
 # Usage: bench/telephone_benchmark.sh [path/to/vorn-speech]    (default: build/vorn-speech)
 #
 # Held-out speech (none of it is used by models/telephone/make_transform.sh):
 #   - librivox: the five LibriVox clips of pocketsphinx-testdata (one real
 #     reader, 71 words);
+#   - jfk: whisper.cpp's sample, a 1961 broadcast (one real speaker, 22
+#     words), when the whisper.cpp source has been fetched into .deps/;
 #   - slt: the "slt" voice, in flite and in festival (HTS), reading
 #     bench/telephone_sentences.txt (two renderings of one synthetic
-#     speaker, 422 words).
+#     speaker, 428 words).
 # Each set is joined into one recording, a second of silence between
 # utterances, so each condition is one run of the tool. The 8 kHz copies are
 # band-limited to 300-3400 Hz and stored as plain 16-bit PCM, G.711 mu-law,
-# GSM 06.10 and AMR-NB (12.2 kbit/s). "unadapted" is the same 8 kHz audio
-# resampled to a 16 kHz file first, which the tool decodes with the model as
-# installed: what an 8 kHz file got before the adaptation.
+# GSM 06.10 and AMR-NB (12.2 kbit/s). The last column is the 8 kHz file's
+# WER over the 16 kHz WER.
 #
 # WER is the word-level edit distance over the reference words of each set
 # (bench/wer.py). Needs ffmpeg, sox with libsox-fmt-all, flite, festival and
@@ -31,6 +35,20 @@ clips=/usr/share/pocketsphinx/test/data/librivox
 
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
+
+# The reference tool: the same binary, with a telephone transform that
+# changes nothing.
+mkdir -p "$work/unadapted/models/telephone"
+cp "$binary" "$work/unadapted/vorn-speech"
+python3 - "$work/unadapted/models/telephone/mllr_matrix" <<'PY'
+import sys
+rows = ["1", "3"]
+for _ in range(3):
+    rows.append("13")
+    rows += [" ".join("1.0" if i == j else "0.0" for j in range(13)) for i in range(13)]
+    rows += [" ".join(["0.0"] * 13), " ".join(["1.0"] * 13)]
+open(sys.argv[1], "w").write("\n".join(rows) + "\n")
+PY
 
 # Joins 16 kHz mono WAVs into $1 with a second of silence after each.
 join_wavs() {
@@ -49,6 +67,16 @@ mapfile -t ids < "$clips/fileids"
 join_wavs "$work/librivox.wav" $(for id in "${ids[@]}"; do echo "$clips/$id.wav"; done)
 sed -E 's/<\/?s>//g; s/\([^)]*\)$//' "$clips/transcription" | tr '\n' ' ' > "$work/librivox.ref"
 
+# jfk
+jfk="$here/../.deps/whisper.cpp-1.9.1/bindings/go/samples/jfk.wav"
+sets=(librivox slt)
+if [[ -f "$jfk" ]]; then
+  join_wavs "$work/jfk.wav" "$jfk"
+  echo "and so my fellow americans ask not what your country can do for you" \
+       "ask what you can do for your country" > "$work/jfk.ref"
+  sets=(librivox jfk slt)
+fi
+
 # slt
 slt=()
 n=0
@@ -64,8 +92,8 @@ done < "$here/telephone_sentences.txt"
 join_wavs "$work/slt.wav" "${slt[@]}"
 
 band="highpass=f=300,lowpass=f=3400"
-# Writes the telephone copies of $1.wav: $1.<channel>.<ext> and, upsampled,
-# $1.<channel>.up.wav.
+# Writes the telephone copies of $1.wav: $1.<channel>.<ext> and, resampled
+# to 16 kHz, $1.<channel>.16k.wav.
 telephone_copies() {
   local base="$1"
   ffmpeg -v error -y -i "$base.wav" -af "$band" -ar 8000 -c:a pcm_s16le "$base.pcm8k.wav"
@@ -74,35 +102,38 @@ telephone_copies() {
   sox "$base.pcm8k.wav" -t amr-nb -C 7 "$base.amr.amr"
   for copy in "$base".pcm8k.wav "$base".mulaw.wav "$base".gsm.gsm; do
     local channel="${copy#"$base".}"
-    ffmpeg -v error -y -i "$copy" -ar 16000 -c:a pcm_s16le "$base.${channel%%.*}.up.wav"
+    ffmpeg -v error -y -i "$copy" -ar 16000 -c:a pcm_s16le "$base.${channel%%.*}.16k.wav"
   done
   # FFmpeg's AMR decoder rejects the comfort-noise frames of the pauses
   # (the tool reads them as silence); sox decodes them.
-  sox -t amr-nb "$base.amr.amr" -r 16000 -b 16 "$base.amr.up.wav"
+  sox -t amr-nb "$base.amr.amr" -r 16000 -b 16 "$base.amr.16k.wav"
 }
 
 words_of() {
-  "$binary" --input "$1" --locale en-US |
+  "$1" --input "$2" --locale en-US |
     python3 -c 'import json, sys; print(" ".join(s["text"] for s in json.loads(sys.stdin.read())["segments"]))'
 }
 
-# "errors words wer%" of the transcript of $2 against the reference $1.
+# "errors/words wer%" of the transcript of $3 by the tool $1 against the
+# reference $2.
 score() {
-  printf '%s (x)\n' "$(cat "$1")" > "$work/ref"
-  printf '%s (x)\n' "$(words_of "$2")" > "$work/hyp"
-  python3 "$here/wer.py" "$work/ref" "$work/hyp" | awk '$1 == "TOTAL" { print $2, $3, $4 }'
+  printf '%s (x)\n' "$(cat "$2")" > "$work/ref"
+  printf '%s (x)\n' "$(words_of "$1" "$3")" > "$work/hyp"
+  python3 "$here/wer.py" "$work/ref" "$work/hyp" | awk '$1 == "TOTAL" { print $2 "/" $3, $4 }'
 }
 
-printf '%-9s %-6s %-10s %7s %9s %7s\n' set rate channel adapted errors/words WER
-for set in librivox slt; do
+printf '%-9s %-9s %-16s %-16s %-16s %s\n' set channel "8k file" "resampled 16k" "unadapted 8k" "8k/16k"
+for set in "${sets[@]}"; do
   telephone_copies "$work/$set"
-  read -r e w r <<< "$(score "$work/$set.ref" "$work/$set.wav")"
-  printf '%-9s %-6s %-10s %7s %9s %7s\n' "$set" 16k wideband - "$e/$w" "$r"
+  read -r wide wideWer <<< "$(score "$binary" "$work/$set.ref" "$work/$set.wav")"
+  printf '%-9s %-9s %-16s\n' "$set" 16k "$wide $wideWer"
   for channel in pcm8k mulaw gsm amr; do
-    copy=$(ls "$work/$set.$channel".* | grep -v '\.up\.wav$')
-    read -r e w r <<< "$(score "$work/$set.ref" "$copy")"
-    printf '%-9s %-6s %-10s %7s %9s %7s\n' "$set" 8k "$channel" yes "$e/$w" "$r"
-    read -r e w r <<< "$(score "$work/$set.ref" "$work/$set.$channel.up.wav")"
-    printf '%-9s %-6s %-10s %7s %9s %7s\n' "$set" 8k "$channel" no "$e/$w" "$r"
+    copy=$(ls "$work/$set.$channel".* | grep -v '\.16k\.wav$')
+    read -r file fileWer <<< "$(score "$binary" "$work/$set.ref" "$copy")"
+    read -r resampled resampledWer <<< "$(score "$binary" "$work/$set.ref" "$work/$set.$channel.16k.wav")"
+    read -r unadapted unadaptedWer <<< "$(score "$work/unadapted/vorn-speech" "$work/$set.ref" "$copy")"
+    ratio=$(python3 -c "import sys; a, b = float(sys.argv[1].rstrip('%')), float(sys.argv[2].rstrip('%')); print(f'{a / b:.2f}' if b else '-')" "$fileWer" "$wideWer")
+    printf '%-9s %-9s %-16s %-16s %-16s %s\n' "$set" "$channel" "$file $fileWer" \
+      "$resampled $resampledWer" "$unadapted $unadaptedWer" "$ratio"
   done
 done
