@@ -87,7 +87,10 @@ class EngineAnalyzer : public SpeechAnalyzer {
   // Reads the whole file, publishing one final result per window that
   // has words, strictly in audio order, as soon as it and every earlier
   // window are decoded; the output does not depend on the number of
-  // decoders or on thread timing. Reading waits while 2 x decoders
+  // decoders or on thread timing. Recognizers are made for the file's
+  // AudioTraits, which include the bandwidth measured over its first
+  // BandwidthMeter::kEnoughSeconds of speech, so decoding starts once that
+  // much speech is read (or the file ends). Reading waits while 2 x decoders
   // utterances are read but not yet published, so memory stays bounded
   // however long the file.
   //
