@@ -6,12 +6,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <vector>
 
-#include "platform/audio/ffmpeg_audio_file.h"
-#include "platform/file_url.h"
 #include "test_support.h"
 
 namespace vorn {
@@ -61,15 +58,11 @@ TEST(EndToEndTest, TranscribesTheShippedSample) {
 // the second is told by its spectrum, not its sample rate.
 TEST(EndToEndTest, ResampledTelephoneAudioIsDecodedAsTelephoneAudio) {
   const std::string call = testing::fixture("audio/speech_8k.gsm");
-  std::unique_ptr<AudioFile> reader = FfmpegAudioFile::open(FileURL::fromPath(call));
   std::string pcm;
-  std::vector<float> buffer(AudioFile::kSampleRate);
-  while (const std::size_t count = reader->read(buffer)) {
-    for (std::size_t i = 0; i < count; ++i) {
-      const auto value = static_cast<std::int16_t>(
-          std::clamp(std::lround(buffer[i] * 32768.0f), -32768L, 32767L));
-      pcm += {char(value & 0xFF), char((value >> 8) & 0xFF)};
-    }
+  for (const float sample : testing::readAllSamples(call)) {
+    const auto value =
+        static_cast<std::int16_t>(std::clamp(std::lround(sample * 32768.0f), -32768L, 32767L));
+    pcm += {char(value & 0xFF), char((value >> 8) & 0xFF)};
   }
   TempDir dir;
   const std::string resampled = dir.write("call_16k.wav", wavFile(pcm));

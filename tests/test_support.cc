@@ -1,5 +1,8 @@
 #include "test_support.h"
 
+#include "platform/audio/ffmpeg_audio_file.h"
+#include "platform/file_url.h"
+
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -99,6 +102,16 @@ std::string TempDir::write(const std::string& name, const std::string& contents)
 
 std::string fixture(const std::string& relativePath) {
   return std::string(VORN_FIXTURES_DIR) + "/" + relativePath;
+}
+
+std::vector<float> readAllSamples(const std::string& path) {
+  std::unique_ptr<AudioFile> file = FfmpegAudioFile::open(FileURL::fromPath(path));
+  std::vector<float> samples;
+  std::vector<float> buffer(AudioFile::kSampleRate);
+  while (const std::size_t count = file->read(buffer)) {
+    samples.insert(samples.end(), buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(count));
+  }
+  return samples;
 }
 
 }  // namespace vorn::testing

@@ -56,6 +56,11 @@ struct CaseName {
 // The path of a file under tests/fixtures.
 std::string fixture(const std::string& relativePath);
 
+// Every sample of the audio file at `path` as the tool's reader delivers
+// them (mono, [-1, 1], at AudioFile::kSampleRate). Throws vorn::Error as
+// the reader does.
+std::vector<float> readAllSamples(const std::string& path);
+
 }  // namespace vorn::testing
 
 #endif  // VORN_TESTS_TEST_SUPPORT_H_

@@ -9,22 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "platform/audio/ffmpeg_audio_file.h"
-#include "platform/file_url.h"
+#include "platform/audio_file.h"
 #include "test_support.h"
 
 namespace vorn {
 namespace {
-
-std::vector<float> readAll(const std::string& path) {
-  std::unique_ptr<AudioFile> file = FfmpegAudioFile::open(FileURL::fromPath(path));
-  std::vector<float> samples;
-  std::vector<float> buffer(AudioFile::kSampleRate);
-  while (const std::size_t count = file->read(buffer)) {
-    samples.insert(samples.end(), buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(count));
-  }
-  return samples;
-}
 
 std::vector<float> whiteNoise() {
   std::mt19937 random(3);
@@ -43,9 +32,9 @@ TEST(BandwidthMeterTest, TellsTelephoneSpeechFromWidebandSound) {
     std::function<std::vector<float>()> samples;
     bool narrowband;
   } cases[] = {
-      {"wideband speech", [] { return readAll(VORN_SOURCE_DIR "/samples/sense-and-sensibility.flac"); },
+      {"wideband speech", [] { return testing::readAllSamples(VORN_SOURCE_DIR "/samples/sense-and-sensibility.flac"); },
        false},
-      {"telephone speech at 16 kHz", [] { return readAll(testing::fixture("audio/speech_8k.gsm")); },
+      {"telephone speech at 16 kHz", [] { return testing::readAllSamples(testing::fixture("audio/speech_8k.gsm")); },
        true},
       {"white noise", whiteNoise, false},
       {"digital silence", [] { return std::vector<float>(AudioFile::kSampleRate, 0.0f); }, false},
@@ -61,10 +50,10 @@ TEST(BandwidthMeterTest, TellsTelephoneSpeechFromWidebandSound) {
 // on the exact figures of a codec or resampler.
 TEST(BandwidthMeterTest, LeavesAWideMarginOnBothSides) {
   BandwidthMeter wideband;
-  wideband.add(readAll(VORN_SOURCE_DIR "/samples/sense-and-sensibility.flac"));
+  wideband.add(testing::readAllSamples(VORN_SOURCE_DIR "/samples/sense-and-sensibility.flac"));
   EXPECT_GT(wideband.highBandDb(), BandwidthMeter::kNarrowbandDb + 20);
   BandwidthMeter telephone;
-  telephone.add(readAll(testing::fixture("audio/speech_8k.gsm")));
+  telephone.add(testing::readAllSamples(testing::fixture("audio/speech_8k.gsm")));
   EXPECT_LT(telephone.highBandDb(), BandwidthMeter::kNarrowbandDb - 15);
 }
 

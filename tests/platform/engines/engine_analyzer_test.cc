@@ -17,7 +17,6 @@
 #include <thread>
 #include <vector>
 
-#include "platform/audio/ffmpeg_audio_file.h"
 #include "platform/device_speech_platform.h"
 #include "platform/error.h"
 #include "platform/file_url.h"
@@ -461,15 +460,7 @@ TEST(EngineAnalyzerDecodersTest, EveryRecognizerIsMadeForTheFilesSourceRate) {
 // GSM file, served from memory, so with no source rate) is told from its
 // spectrum; the wideband recording of the same speech is not.
 TEST(EngineAnalyzerDecodersTest, EveryRecognizerIsMadeForTheMeasuredBandwidth) {
-  const auto readAll = [](const std::string& path) {
-    std::unique_ptr<AudioFile> file = FfmpegAudioFile::open(FileURL::fromPath(path));
-    std::vector<float> samples;
-    std::vector<float> buffer(AudioFile::kSampleRate);
-    while (const std::size_t count = file->read(buffer)) {
-      samples.insert(samples.end(), buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(count));
-    }
-    return samples;
-  };
+
   const struct {
     std::string path;
     bool narrowband;
@@ -487,7 +478,7 @@ TEST(EngineAnalyzerDecodersTest, EveryRecognizerIsMadeForTheMeasuredBandwidth) {
     };
     auto target = transcriber(true);
     EngineAnalyzer analysis(target, factory, 2);
-    MemoryAudioFile file(readAll(c.path));
+    MemoryAudioFile file(testing::readAllSamples(c.path));
     analysis.analyzeSequence(file);
     ASSERT_FALSE(traits.empty()) << c.path;
     EXPECT_THAT(traits, ::testing::Each(AudioTraits{.narrowbandSpeech = c.narrowband})) << c.path;

@@ -9,23 +9,13 @@
 #include <string>
 #include <vector>
 
-#include "platform/audio/ffmpeg_audio_file.h"
-#include "platform/file_url.h"
+#include "platform/audio_file.h"
+#include "test_support.h"
 
 namespace vorn {
 namespace {
 
 constexpr int kRate = AudioFile::kSampleRate;
-
-std::vector<float> readAll(const std::string& path) {
-  std::unique_ptr<AudioFile> file = FfmpegAudioFile::open(FileURL::fromPath(path));
-  std::vector<float> samples;
-  std::vector<float> buffer(kRate);
-  while (const std::size_t count = file->read(buffer)) {
-    samples.insert(samples.end(), buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(count));
-  }
-  return samples;
-}
 
 // Sums of sines, `seconds` long; each tone is {frequency, amplitude}.
 std::vector<float> tones(double seconds, std::vector<std::pair<double, double>> parts,
@@ -75,13 +65,13 @@ std::vector<float> chordLoop() {
 }
 
 TEST(SpeechLikenessTest, SpeechPasses) {
-  const std::vector<float> speech = readAll(VORN_SOURCE_DIR "/samples/sense-and-sensibility.flac");
+  const std::vector<float> speech = testing::readAllSamples(VORN_SOURCE_DIR "/samples/sense-and-sensibility.flac");
   EXPECT_TRUE(soundsLikeSpeech(speech)) << spectralChangeRate(speech);
 }
 
 TEST(SpeechLikenessTest, SpeechInNoisePasses) {
   // The sample's RMS level is 0.06: this noise is 16 dB below it.
-  std::vector<float> speech = readAll(VORN_SOURCE_DIR "/samples/sense-and-sensibility.flac");
+  std::vector<float> speech = testing::readAllSamples(VORN_SOURCE_DIR "/samples/sense-and-sensibility.flac");
   std::mt19937 random(3);
   std::normal_distribution<float> gaussian(0.0f, 0.01f);
   for (float& sample : speech) sample += gaussian(random);

@@ -7,11 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/audio/ffmpeg_audio_file.h"
 #include "platform/engines/model_locations.h"
 #include "platform/engines/pocketsphinx/pocketsphinx_recognizer.h"
 #include "platform/error.h"
-#include "platform/file_url.h"
 #include "test_support.h"
 
 namespace vorn {
@@ -37,20 +35,12 @@ TEST(TelephoneChannelTest, AudioStoredAtTelephoneRatesOrMeasuredNarrowbandIsTele
   }
 }
 
-std::vector<float> readAll(const std::string& path) {
-  auto file = FfmpegAudioFile::open(FileURL::fromPath(path));
-  std::vector<float> samples;
-  std::vector<float> buffer(4096);
-  while (const std::size_t n = file->read(buffer)) samples.insert(samples.end(), buffer.begin(), buffer.begin() + n);
-  return samples;
-}
-
 // The choice of model, seen in what is recognised: wideband audio gets
 // exactly the model as installed (so its results are what they always
 // were), telephone audio the model with the shipped transform.
 TEST(TelephoneChannelTest, OnlyTelephoneAudioIsDecodedWithTheTransform) {
   const std::vector<float> speech =
-      readAll("/usr/share/pocketsphinx/test/data/librivox/sense_and_sensibility_01_austen_64kb-0870.wav");
+      testing::readAllSamples("/usr/share/pocketsphinx/test/data/librivox/sense_and_sensibility_01_austen_64kb-0870.wav");
   const std::vector<RecognizedWord> installed = PocketsphinxRecognizer().recognize(speech);
   // The build puts the shipped transform in models/ beside the test binary.
   const std::string transform = telephoneTransformPath(modelDirectories());

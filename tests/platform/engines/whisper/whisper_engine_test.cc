@@ -14,12 +14,10 @@
 
 #include <whisper.h>
 
-#include "platform/audio/ffmpeg_audio_file.h"
 #include "platform/engines/whisper/random_whisper_model.h"
 #include "platform/engines/whisper/whisper_model_file.h"
 #include "platform/engines/whisper/whisper_recognizer.h"
 #include "platform/error.h"
-#include "platform/file_url.h"
 #include "test_support.h"
 
 namespace vorn {
@@ -61,14 +59,6 @@ const std::string& modelFile(bool multilingual) {
 std::string slurp(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-std::vector<float> readAll(const std::string& path) {
-  std::unique_ptr<AudioFile> file = FfmpegAudioFile::open(FileURL::fromPath(path));
-  std::vector<float> samples;
-  std::vector<float> buffer(16000);
-  while (std::size_t n = file->read(buffer)) samples.insert(samples.end(), buffer.begin(), buffer.begin() + n);
-  return samples;
 }
 
 TEST(WhisperModelFileTest, ReadsTheDimensionsOfAGeneratedModel) {
@@ -179,7 +169,7 @@ std::vector<RecognizedWord> wordsStraightFromTheApi(const std::string& model,
 }
 
 TEST(WhisperRecognizerTest, GivesTheWordsAndTimesWhisperReports) {
-  std::vector<float> samples = readAll(kSample);
+  std::vector<float> samples = testing::readAllSamples(kSample);
   samples.resize(5 * 16000);  // enough for a window; quicker under sanitizers
   WhisperRecognizer recognizer(inspectWhisperModel(modelFile(false)), "en", 2);
 
