@@ -13,7 +13,8 @@ constexpr double kLowBandToHz = 3400.0;
 constexpr double kHighBandFromHz = 5000.0;
 constexpr double kHighBandToHz = 7000.0;
 // The low band's mean power per frame below which there is nothing to
-// measure (about -90 dBFS: the quietest 16-bit audio).
+// measure: under the quantisation noise of 16-bit audio (about 1.2e-6 in
+// these units), so only digital silence, or next to it, falls below.
 constexpr double kSilentPower = 1e-9 * ShortTimeSpectrum::kWindow;
 
 double sumBins(std::span<const float> power, double fromHz, double toHz) {
@@ -37,8 +38,9 @@ void BandwidthMeter::add(std::span<const float> speech) {
 double BandwidthMeter::measuredSeconds() const { return samples_ / AudioFile::kSampleRate; }
 
 double BandwidthMeter::highBandDb() const {
-  if (lowBandPower_ <= 0.0) return -std::numeric_limits<double>::infinity();
-  if (highBandPower_ <= 0.0) return -std::numeric_limits<double>::infinity();
+  if (lowBandPower_ <= 0.0 || highBandPower_ <= 0.0) {
+    return -std::numeric_limits<double>::infinity();
+  }
   return 10.0 * std::log10(highBandPower_ / lowBandPower_);
 }
 
