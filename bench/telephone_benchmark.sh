@@ -9,6 +9,13 @@
 # Usage: bench/telephone_benchmark.sh [path/to/vorn-speech]    (default: build/vorn-speech)
 #
 # Held-out speech (none of it is used by models/telephone/make_transform.sh):
+#   - prompts: the "check" half of bench/telephone_prompts.tsv (116 of a
+#     professional voice's phone-system prompts, 892 words; Debian's
+#     asterisk-core-sounds-en-g722 and -wav, CC BY-SA 3.0). These exist as
+#     wideband G.722 recordings and as 8 kHz masters of the same takes; the
+#     "master" row is the latter, real telephone-band audio. The "tune"
+#     half was used to choose how the transform is estimated, so it is not
+#     reported here;
 #   - librivox: the five LibriVox clips of pocketsphinx-testdata (one real
 #     reader, 71 words);
 #   - jfk: whisper.cpp's sample, a 1961 broadcast (one real speaker, 22
@@ -26,8 +33,9 @@
 # runs of the same benchmark differed by up to 16 errors in 428 words.
 #
 # WER is the word-level edit distance over the reference words of each set
-# (bench/wer.py). Needs ffmpeg, sox with libsox-fmt-all, flite, festival and
-# festvox-us-slt-hts (scripts/setup.sh installs them).
+# (bench/wer.py). Needs ffmpeg, sox with libsox-fmt-all, flite, festival,
+# festvox-us-slt-hts and the asterisk-core-sounds-en packages above
+# (scripts/setup.sh installs them).
 set -euo pipefail
 
 here="$(cd "$(dirname "$0")" && pwd)"
@@ -53,12 +61,13 @@ for _ in range(3):
 open(sys.argv[1], "w").write("\n".join(rows) + "\n")
 PY
 
-# Joins 16 kHz mono WAVs into $1 with a second of silence after each.
+# Joins mono recordings into the WAV $1 at the rate $2, with a second of
+# silence after each.
 join_wavs() {
-  local out="$1"; shift
+  local out="$1" rate="$2"; shift 2
   local parts=()
   for wav in "$@"; do
-    sox -R "$wav" -r 16000 -c 1 -b 16 "$work/part_${#parts[@]}.wav" pad 0 1
+    sox -R "$wav" -r "$rate" -c 1 -b 16 "$work/part_${#parts[@]}.wav" pad 0 1
     parts+=("$work/part_${#parts[@]}.wav")
   done
   sox -R "${parts[@]}" "$out"
@@ -67,18 +76,41 @@ join_wavs() {
 
 # librivox
 mapfile -t ids < "$clips/fileids"
-join_wavs "$work/librivox.wav" $(for id in "${ids[@]}"; do echo "$clips/$id.wav"; done)
+join_wavs "$work/librivox.wav" 16000 $(for id in "${ids[@]}"; do echo "$clips/$id.wav"; done)
 sed -E 's/<\/?s>//g; s/\([^)]*\)$//' "$clips/transcription" | tr '\n' ' ' > "$work/librivox.ref"
+
+# prompts: the "check" half of bench/telephone_prompts.tsv, a real voice's
+# phone prompts as wideband G.722 (the 16 kHz recording) and as the 8 kHz
+# masters of the same takes (an extra "master" row).
+prompts=/usr/share/asterisk/sounds/en_US_f_Allison
+sets=()
+if [[ -d "$prompts" ]]; then
+  wide=()
+  master=()
+  while IFS=$'\t' read -r part name words; do
+    [[ "$part" == check ]] || continue
+    ffmpeg -nostdin -v error -y -i "$prompts/$name.g722" -c:a pcm_s16le "$work/prompt_${#wide[@]}.wav"
+    wide+=("$work/prompt_${#wide[@]}.wav")
+    master+=("$prompts/$name.wav")
+    printf '%s ' "$words" >> "$work/prompts.ref"
+  done < "$here/telephone_prompts.tsv"
+  join_wavs "$work/prompts.wav" 16000 "${wide[@]}"
+  join_wavs "$work/prompts.master.wav" 8000 "${master[@]}"
+  ffmpeg -v error -y -i "$work/prompts.master.wav" -ar 16000 -c:a pcm_s16le "$work/prompts.master.16k.wav"
+  rm -f "${wide[@]}"
+  sets=(prompts)
+fi
 
 # jfk
 jfk="$here/../.deps/whisper.cpp-1.9.1/bindings/go/samples/jfk.wav"
-sets=(librivox slt)
+sets+=(librivox)
 if [[ -f "$jfk" ]]; then
-  join_wavs "$work/jfk.wav" "$jfk"
+  join_wavs "$work/jfk.wav" 16000 "$jfk"
   echo "and so my fellow americans ask not what your country can do for you" \
        "ask what you can do for your country" > "$work/jfk.ref"
-  sets=(librivox jfk slt)
+  sets+=(jfk)
 fi
+sets+=(slt)
 
 # slt
 slt=()
@@ -92,7 +124,7 @@ while IFS= read -r sentence; do
   printf '%s %s ' "$sentence" "$sentence" >> "$work/slt.ref"
   n=$((n + 1))
 done < "$here/telephone_sentences.txt"
-join_wavs "$work/slt.wav" "${slt[@]}"
+join_wavs "$work/slt.wav" 16000 "${slt[@]}"
 
 band="highpass=f=300,lowpass=f=3400"
 # Writes the telephone copies of $1.wav: $1.<channel>.<ext> and, resampled
@@ -130,7 +162,9 @@ for set in "${sets[@]}"; do
   telephone_copies "$work/$set"
   read -r wide wideWer <<< "$(score "$binary" "$work/$set.ref" "$work/$set.wav")"
   printf '%-9s %-9s %-16s\n' "$set" 16k "$wide $wideWer"
-  for channel in pcm8k mulaw gsm amr; do
+  channels=(pcm8k mulaw gsm amr)
+  [[ -f "$work/$set.master.wav" ]] && channels=(master "${channels[@]}")
+  for channel in "${channels[@]}"; do
     copy=$(ls "$work/$set.$channel".* | grep -v '\.16k\.wav$')
     read -r file fileWer <<< "$(score "$binary" "$work/$set.ref" "$copy")"
     read -r resampled resampledWer <<< "$(score "$binary" "$work/$set.ref" "$work/$set.$channel.16k.wav")"

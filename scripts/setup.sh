@@ -23,8 +23,11 @@ packages=(
   # telephone copies and synthetic voices for the benchmarks and for
   # regenerating the telephone adaptation (models/telephone/), and the
   # model-training tools that estimate it
-  ffmpeg sox libsox-fmt-all flite festival festvox-kdlpc16k festvox-us-slt-hts espeak-ng
-  sphinxtrain sphinxbase-utils
+  ffmpeg sox libsox-fmt-all flite festival festvox-kdlpc16k festvox-kallpc16k
+  festvox-us-slt-hts espeak-ng sphinxtrain sphinxbase-utils
+  # one real voice's phone prompts, as 8 kHz masters and as wideband G.722
+  # copies of the same takes: the telephone benchmark's real-speech set
+  asterisk-core-sounds-en-wav asterisk-core-sounds-en-g722
 )
 
 # npm only fetches the pinned whisper.cpp source below.
