@@ -460,7 +460,6 @@ TEST(EngineAnalyzerDecodersTest, EveryRecognizerIsMadeForTheFilesSourceRate) {
 // GSM file, served from memory, so with no source rate) is told from its
 // spectrum; the wideband recording of the same speech is not.
 TEST(EngineAnalyzerDecodersTest, EveryRecognizerIsMadeForTheMeasuredBandwidth) {
-
   const struct {
     std::string path;
     bool narrowband;
