@@ -16,7 +16,7 @@
 #include <string>
 
 #include "platform/device_speech_platform.h"
-#include "platform/engines/model_locations.h"
+#include "platform/engines/setup/model_folders.h"
 #include "platform/error.h"
 #include "platform/file_url.h"
 #include "transcription/transcription_run.h"
@@ -44,7 +44,7 @@ int main(int argc, char** argv) {
   const auto start = std::chrono::steady_clock::now();
   std::string document;
   try {
-    vorn::DeviceSpeechPlatform platform(vorn::modelDirectories(), decoders);
+    vorn::DeviceSpeechPlatform platform(vorn::modelFolders(), decoders);
     document = vorn::runTranscription(vorn::FileURL::fromPath(argv[2]), "en-US", platform);
   } catch (const vorn::Error& error) {
     std::fprintf(stderr, "Error: %s\n", error.localizedDescription().c_str());

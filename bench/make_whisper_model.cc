@@ -10,7 +10,7 @@
 #include <exception>
 #include <string>
 
-#include "platform/engines/whisper/random_whisper_model.h"
+#include "support/random_whisper_model.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 # Usage: bench/written_benchmark.sh [path/to/vorn-speech]    (default: build/vorn-speech)
 #
 # Development set: bench/devset/reference.txt holds each recording's text as
-# written (cased, punctuated); bench/devset/recordings says how each is made
+# written (cased, punctuated); bench/devset/sources.txt says how each is made
 # (a LibriVox clip of Debian's pocketsphinx-testdata, or espeak-ng speaking
 # the text in a given voice). Ids starting "tune-" are the tuning part;
 # "check-" ones are for checking only and are never looked at while tuning.
@@ -46,7 +46,7 @@ transcribe() {
 }
 
 reference="$here/devset/reference.txt"
-grep -v '^#' "$here/devset/recordings" | while read -r id kind source; do
+grep -v '^#' "$here/devset/sources.txt" | while read -r id kind source; do
   [[ -n "$id" ]] || continue
   wav="$work/$id.wav"
   case "$kind" in

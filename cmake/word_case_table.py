@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Writes the C++ table behind platform/engines/word_case.cc.
+"""Writes the C++ table behind platform/engines/pocketsphinx/word_case.cc.
 
 Usage: word_case_table.py WORD_LIST PRONOUNCING_DICTIONARY OUTPUT
 

@@ -11,7 +11,7 @@
 
 #include "command_line.h"
 #include "platform/device_speech_platform.h"
-#include "platform/engines/decoder_budget.h"
+#include "platform/engines/setup/decoder_budget.h"
 #include "platform/exit_guard.h"
 #include "platform/file_url.h"
 #include "platform/os_version.h"

@@ -15,6 +15,9 @@ namespace vorn {
 class AudioFile {
  public:
   static constexpr int kSampleRate = 16000;
+  // The 10 ms frame that every measure on the samples and every engine's
+  // word times are counted in.
+  static constexpr int kFrameSamples = kSampleRate / 100;
 
   virtual ~AudioFile() = default;
 

@@ -16,22 +16,19 @@ namespace vorn {
 
 class DeviceSpeechPlatform : public SpeechPlatform {
  public:
-  // Models are looked for in `modelDirectories`, in order (by default the
-  // folders beside the executable: modelDirectories()). `decoders`: how
+  // Models are looked for in `modelFolders`, in order (by default the
+  // folders beside the executable: modelFolders()). `decoders`: how
   // many utterances pocketsphinx may decode at once, at most (one per core
   // by default; the benchmark forces other counts); fewer run when memory
   // would not hold that many models.
   DeviceSpeechPlatform();
-  explicit DeviceSpeechPlatform(std::vector<std::filesystem::path> modelDirectories,
+  explicit DeviceSpeechPlatform(std::vector<std::filesystem::path> modelFolders,
                                 int decoders = EngineAnalyzer::defaultDecoderCount());
 
   // An analyzer for the transcriber's locale, from the engine that
   // chooseEngine picks among the installed whisper models and pocketsphinx
-  // with its US-English model (adapted to the telephone channel for
-  // telephone audio, stored at telephone rates or measured to be
-  // narrowband: telephone_channel.h). Whisper decodes packed 30-second windows on
-  // one decoder using every core; pocketsphinx decodes utterances on up to
-  // `decoders` decoders. The model loads when analysis starts. When nothing
+  // with its US-English model (engine_choice.h). The model loads when
+  // analysis starts. When nothing
   // serves the locale, or the chosen model cannot be used, the analyzer's
   // analyzeSequence throws vorn::Error saying so.
   std::unique_ptr<SpeechAnalyzer> makeAnalyzer(
@@ -45,7 +42,7 @@ class DeviceSpeechPlatform : public SpeechPlatform {
   static bool isEnglish(std::string_view identifier);
 
  private:
-  std::vector<std::filesystem::path> modelDirectories_;
+  std::vector<std::filesystem::path> modelFolders_;
   int decoders_;
 };
 

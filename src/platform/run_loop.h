@@ -12,6 +12,9 @@ namespace vorn {
 
 // The main thread's run loop: a queue of jobs that only the thread turning
 // the loop runs. Other threads hand work to the main thread by posting.
+// A command-line tool could simply join its worker; the loop is kept so that
+// the task starts and ends on the main thread, as it would inside a desktop
+// application's event loop, and the same driver serves both.
 //
 // post() is thread-safe; runOnce() is called by one thread (the main one).
 class RunLoop {
@@ -35,7 +38,9 @@ class RunLoop {
 };
 
 // A count of outstanding work that can be tested without blocking: entered
-// once per piece of work, left once when it is done. Thread-safe.
+// once per piece of work, left once when it is done. Thread-safe. The main
+// thread polls it between turns of its run loop instead of blocking on the
+// worker, so the loop keeps running jobs while the work goes on.
 class CompletionGroup {
  public:
   void enter() noexcept { count_.fetch_add(1, std::memory_order_relaxed); }

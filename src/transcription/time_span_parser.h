@@ -14,7 +14,10 @@ struct TimeSpan {
   double end = 0.0;
 };
 
-// Reads a time span from the text of a run's attributes.
+// Reads a time span from the text of a run's attributes. The engine layer
+// hands word times to the transcription as the attributes' printed text, the
+// form every engine behind the platform interface can give, so the times
+// are parsed back here rather than read from a typed field.
 //
 // The text is searched left to right for non-overlapping matches of
 //   value:\s*(-?\d+),\s*timescale:\s*(\d+)

@@ -10,7 +10,7 @@
 
 #include "platform/error.h"
 
-#include "test_support.h"
+#include "support/test_support.h"
 
 namespace vorn {
 namespace {

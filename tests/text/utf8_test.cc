@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "test_support.h"
+#include "support/test_support.h"
 
 namespace vorn {
 namespace {

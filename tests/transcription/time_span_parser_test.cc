@@ -6,7 +6,7 @@
 #include <limits>
 #include <string>
 
-#include "test_support.h"
+#include "support/test_support.h"
 
 namespace vorn {
 namespace {

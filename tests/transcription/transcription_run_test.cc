@@ -4,7 +4,7 @@
 
 #include "platform/scripted_speech_platform.h"
 
-#include "test_support.h"
+#include "support/test_support.h"
 
 namespace vorn {
 namespace {

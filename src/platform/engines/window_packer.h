@@ -16,7 +16,7 @@
 #include <optional>
 #include <vector>
 
-#include "platform/engines/utterance_splitter.h"
+#include "platform/engines/signal/utterance_splitter.h"
 
 namespace vorn {
 

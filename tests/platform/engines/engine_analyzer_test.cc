@@ -8,6 +8,7 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -21,7 +22,7 @@
 #include "platform/error.h"
 #include "platform/file_url.h"
 #include "platform/engines/pocketsphinx/pocketsphinx_recognizer.h"
-#include "test_support.h"
+#include "support/test_support.h"
 
 namespace vorn {
 namespace {
@@ -30,7 +31,7 @@ using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 
-constexpr int kFrame = RecognizedWord::kSamplesPerFrame;
+constexpr int kFrame = AudioFile::kFrameSamples;
 
 // Serves fixed samples, at most `chunk` per read; throws `failure` once the
 // samples are used up, when given one.
@@ -158,7 +159,7 @@ class EngineAnalyzerTest : public ::testing::Test {
           ++recognizersMade_;
           return std::make_unique<FakeRecognizer>(script);
         },
-        1);
+        EngineAnalyzer::Options{.decoders = 1});
   }
 
   int recognizersMade_ = 0;
@@ -219,8 +220,8 @@ TEST(EngineAnalyzerPackingTest, WindowsMapWordsBackToTheirUtterances) {
     std::vector<std::size_t>& lengths_;
   };
   EngineAnalyzer analysis(
-      target, [&](const AudioTraits&) { return std::make_unique<PieceRecognizer>(windowLengths); }, 1,
-      /*windowSamples=*/30 * 16000);
+      target, [&](const AudioTraits&) { return std::make_unique<PieceRecognizer>(windowLengths); },
+      EngineAnalyzer::Options{.decoders = 1, .windowSamples = 30 * 16000});
   MemoryAudioFile file(bursts({1, 3, 5}, 7), /*chunk=*/777);
 
   analysis.analyzeSequence(file);
@@ -399,7 +400,7 @@ class LengthRecognizer : public UtteranceRecognizer {
 std::vector<std::string> transcribeAll(const std::vector<float>& samples, RecognizerFactory factory, int decoders,
                                        std::size_t chunk = 1000) {
   auto target = transcriber(true);
-  EngineAnalyzer analysis(target, std::move(factory), decoders);
+  EngineAnalyzer analysis(target, std::move(factory), EngineAnalyzer::Options{.decoders = decoders});
   MemoryAudioFile file(samples, chunk);
   const std::optional<CMTime> end = analysis.analyzeSequence(file);
   if (end) analysis.finalizeAndFinish(*end);
@@ -449,7 +450,7 @@ TEST(EngineAnalyzerDecodersTest, EveryRecognizerIsMadeForTheFilesSourceRate) {
     return std::make_unique<LengthRecognizer>();
   };
   auto target = transcriber(true);
-  EngineAnalyzer analysis(target, factory, 3);
+  EngineAnalyzer analysis(target, factory, EngineAnalyzer::Options{.decoders = 3});
   TelephoneFile file(bursts({1, 3, 5, 7, 9, 11}, 13));
   analysis.analyzeSequence(file);
   ASSERT_FALSE(rates.empty());
@@ -476,11 +477,83 @@ TEST(EngineAnalyzerDecodersTest, EveryRecognizerIsMadeForTheMeasuredBandwidth) {
       return std::make_unique<LengthRecognizer>();
     };
     auto target = transcriber(true);
-    EngineAnalyzer analysis(target, factory, 2);
+    EngineAnalyzer analysis(target, factory,
+                            EngineAnalyzer::Options{.decoders = 2, .measureBandwidth = true});
     MemoryAudioFile file(testing::readAllSamples(c.path));
     analysis.analyzeSequence(file);
     ASSERT_FALSE(traits.empty()) << c.path;
     EXPECT_THAT(traits, ::testing::Each(AudioTraits{.narrowbandSpeech = c.narrowband})) << c.path;
+  }
+}
+
+// Serves `samples`; once `holdAt` of them are read, waits (at most
+// `patience`) for a recognizer to be made before serving the rest.
+class HoldingAudioFile : public AudioFile {
+ public:
+  HoldingAudioFile(std::vector<float> samples, std::size_t holdAt, std::chrono::milliseconds patience)
+      : samples_(std::move(samples)), holdAt_(holdAt), patience_(patience) {}
+
+  void recognizerMade() {
+    {
+      std::lock_guard lock(mutex_);
+      made_ = true;
+    }
+    changed_.notify_all();
+  }
+
+  // Whether a recognizer was made before the file was read past `holdAt`.
+  bool madeWhileReading() const { return madeWhileReading_; }
+
+  std::size_t read(std::span<float> out) override {
+    if (at_ >= holdAt_ && !held_) {
+      held_ = true;
+      std::unique_lock lock(mutex_);
+      madeWhileReading_ = changed_.wait_for(lock, patience_, [this] { return made_; });
+    }
+    const std::size_t count = std::min({out.size(), std::size_t{1000}, samples_.size() - at_});
+    std::copy_n(samples_.begin() + static_cast<std::ptrdiff_t>(at_), count, out.begin());
+    at_ += count;
+    return count;
+  }
+
+ private:
+  std::vector<float> samples_;
+  std::size_t holdAt_;
+  std::chrono::milliseconds patience_;
+  std::size_t at_ = 0;
+  bool held_ = false;
+  bool madeWhileReading_ = false;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  bool made_ = false;
+};
+
+// Measuring the bandwidth holds decoding back until enough speech is heard;
+// an engine that does not ask for it has its first utterances decoded while
+// the rest of the file is still being read. Here the file waits once its
+// first utterance is complete, less speech than the meter needs.
+TEST(EngineAnalyzerDecodersTest, DecodingWaitsForTheBandwidthOnlyWhenItIsMeasured) {
+  const struct {
+    bool measureBandwidth;
+    std::chrono::milliseconds patience;
+    bool madeWhileReading;
+  } cases[] = {
+      {false, std::chrono::seconds(20), true},
+      {true, std::chrono::milliseconds(300), false},
+  };
+  for (const auto& c : cases) {
+    HoldingAudioFile file(bursts({1, 3, 5, 7, 9}, 11), 4 * 16000 + 8000, c.patience);
+    auto target = transcriber(true);
+    EngineAnalyzer analysis(
+        target,
+        [&file](const AudioTraits&) {
+          file.recognizerMade();
+          return std::make_unique<LengthRecognizer>();
+        },
+        EngineAnalyzer::Options{.decoders = 1, .measureBandwidth = c.measureBandwidth});
+    analysis.analyzeSequence(file);
+    EXPECT_EQ(file.madeWhileReading(), c.madeWhileReading) << "measureBandwidth " << c.measureBandwidth;
+    EXPECT_EQ(readPublished(target->results()).results.size(), 5u);
   }
 }
 
@@ -489,7 +562,8 @@ TEST(EngineAnalyzerDecodersTest, ADecoderErrorStopsTheOthersAndLeaves) {
     std::vector<RecognizedWord> recognize(std::span<const float>) override { throw Error("decoder broke"); }
   };
   auto target = transcriber(true);
-  EngineAnalyzer analysis(target, [](const AudioTraits&) { return std::make_unique<Failing>(); }, 3);
+  EngineAnalyzer analysis(target, [](const AudioTraits&) { return std::make_unique<Failing>(); },
+                          EngineAnalyzer::Options{.decoders = 3});
   MemoryAudioFile file(bursts({1, 3, 5, 7, 9, 11, 13}, 15));
   try {
     analysis.analyzeSequence(file);

@@ -116,11 +116,11 @@ RecognizerFactory PocketsphinxRecognizer::factory(std::string modelDirectory,
       std::lock_guard lock(shared->mutex);
       if (!shared->dictionary) {
         const std::filesystem::path directory(shared->modelDirectory);
-        requireExists(directory / "en-us.lm.bin");
-        requireExists(directory / "cmudict-en-us.dict");
+        requireExists(directory / kLanguageModel);
+        requireExists(directory / kDictionary);
         silenceEngineLog();
-        shared->dictionary = LanguageModelDictionary::make(
-            (directory / "en-us.lm.bin").string(), (directory / "cmudict-en-us.dict").string());
+        shared->dictionary = LanguageModelDictionary::make((directory / kLanguageModel).string(),
+                                                           (directory / kDictionary).string());
       }
       dictionary = shared->dictionary;
     }
@@ -140,9 +140,9 @@ PocketsphinxRecognizer::PocketsphinxRecognizer(
     std::string channelTransform) {
   silenceEngineLog();
   const std::filesystem::path directory(modelDirectory);
-  const std::string acousticModel = (directory / "en-us").string();
-  const std::string languageModel = (directory / "en-us.lm.bin").string();
-  const std::string fullDictionary = (directory / "cmudict-en-us.dict").string();
+  const std::string acousticModel = (directory / kAcousticModel).string();
+  const std::string languageModel = (directory / kLanguageModel).string();
+  const std::string fullDictionary = (directory / kDictionary).string();
   for (const std::string& path : {acousticModel, languageModel, fullDictionary}) {
     requireExists(path);
   }
@@ -198,7 +198,7 @@ std::vector<RecognizedWord> PocketsphinxRecognizer::recognize(std::span<const fl
 
   // The front end pads the last partial frame with zeros, so the engine's
   // last frame may reach past the samples; a word ends at the last sample.
-  const int lastFrame = static_cast<int>((samples.size() - 1) / RecognizedWord::kSamplesPerFrame);
+  const int lastFrame = static_cast<int>((samples.size() - 1) / AudioFile::kFrameSamples);
   std::vector<RecognizedWord> words;
   for (ps_seg_t* segment = ps_seg_iter(decoder); segment != nullptr;
        segment = ps_seg_next(segment)) {

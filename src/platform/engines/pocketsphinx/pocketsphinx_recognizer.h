@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/engines/decoder_budget.h"
-#include "platform/engines/engine_analyzer.h"
+#include "platform/engines/setup/decoder_budget.h"
+#include "platform/engines/utterance_recognizer.h"
 #include "platform/engines/pocketsphinx/language_model_dictionary.h"
 
 // The engine's C types, declared here so that its headers stay out of ours.
@@ -23,6 +23,10 @@ class PocketsphinxRecognizer : public UtteranceRecognizer {
  public:
   // Where the model is installed. Fixed: the tool has no configuration.
   static constexpr const char* kModelDirectory = "/usr/share/pocketsphinx/model/en-us";
+  // The pieces of a model directory, named as that package names them.
+  static constexpr const char* kAcousticModel = "en-us";            // a folder
+  static constexpr const char* kLanguageModel = "en-us.lm.bin";
+  static constexpr const char* kDictionary = "cmudict-en-us.dict";  // the full one
 
   // What one recognizer takes: its model (about 80 MB resident with the
   // cut-down dictionary, 87 MB of address space) and decoding buffers, plus,
@@ -33,8 +37,8 @@ class PocketsphinxRecognizer : public UtteranceRecognizer {
                                      .addressBytes = (96ull + 8) << 20};
 
   // Loads the model from `modelDirectory`, which holds the acoustic model
-  // folder en-us/, the language model en-us.lm.bin and the dictionary
-  // cmudict-en-us.dict, with the dictionary cut down to the language
+  // folder kAcousticModel, the language model kLanguageModel and the
+  // dictionary kDictionary, with the dictionary cut down to the language
   // model's words: `dictionary` when given (made from these files), else
   // one made here. Takes about a second. Throws vorn::Error naming what is
   // missing or unreadable. Silences the engine's logging for the whole
@@ -63,8 +67,8 @@ class PocketsphinxRecognizer : public UtteranceRecognizer {
 
   // Decodes `samples` as one utterance. Words carry no pronunciation-variant
   // marker ("read(2)" is "read"); silence and filler tokens (<s>, </s>,
-  // <sil>, [NOISE], ++BREATH++...) are left out. Frame f is samples
-  // [160 f, 160 f + 160) of `samples` exactly: the engine's own silence
+  // <sil>, [NOISE], ++BREATH++...) are left out. Frame f is the 10 ms
+  // frame f of `samples` exactly (RecognizedWord): the engine's own silence
   // removal is off, so no frame is dropped. The words depend on `samples`
   // alone, not on what this recognizer decoded before.
   std::vector<RecognizedWord> recognize(std::span<const float> samples) override;

@@ -1,6 +1,8 @@
 #include "platform/engines/pocketsphinx/telephone_channel.h"
 
-#include <system_error>
+#include <optional>
+
+#include "platform/engines/setup/model_folders.h"
 
 namespace vorn {
 
@@ -9,13 +11,11 @@ bool isTelephoneAudio(const AudioTraits& traits) {
          (traits.sourceSampleRate > 0 && traits.sourceSampleRate <= kTelephoneMaxSampleRate);
 }
 
-std::string telephoneTransformPath(const std::vector<std::filesystem::path>& modelDirectories) {
-  for (const std::filesystem::path& directory : modelDirectories) {
-    const std::filesystem::path candidate = directory / "telephone" / "mllr_matrix";
-    std::error_code error;
-    if (std::filesystem::is_regular_file(candidate, error)) return candidate.string();
-  }
-  return {};
+std::string telephoneTransformPath(const std::vector<std::filesystem::path>& modelFolders) {
+  const std::filesystem::path transform = std::filesystem::path("telephone") / "mllr_matrix";
+  const std::optional<std::filesystem::path> folder =
+      findInModelFolders(modelFolders, {{transform, ModelEntry::Kind::kFile}});
+  return folder ? (*folder / transform).string() : std::string();
 }
 
 }  // namespace vorn

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/engines/engine_analyzer.h"
+#include "platform/engines/utterance_recognizer.h"
 
 namespace vorn {
 
@@ -31,11 +31,11 @@ inline constexpr int kTelephoneMaxSampleRate = 8000;
 bool isTelephoneAudio(const AudioTraits& traits);
 
 // The MLLR transform file that fits the acoustic model to telephone audio:
-// telephone/mllr_matrix in the first of `modelDirectories` that holds it
+// telephone/mllr_matrix in the first of `modelFolders` that holds it
 // (the build puts the one the project ships, models/telephone/mllr_matrix,
 // in build/models/; `cmake --install` in share/vorn-speech/models/), or an
 // empty path when none does.
-std::string telephoneTransformPath(const std::vector<std::filesystem::path>& modelDirectories);
+std::string telephoneTransformPath(const std::vector<std::filesystem::path>& modelFolders);
 
 }  // namespace vorn
 

@@ -116,7 +116,7 @@ std::vector<RecognizedWord> WhisperRecognizer::recognize(std::span<const float> 
     }
   }
   const int lastFrame =
-      static_cast<int>((samples.size() - 1) / RecognizedWord::kSamplesPerFrame);
+      static_cast<int>((samples.size() - 1) / AudioFile::kFrameSamples);
   return joinWhisperTokens(tokens, lastFrame);
 }
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/engines/engine_analyzer.h"
+#include "platform/engines/utterance_recognizer.h"
 #include "platform/engines/whisper/whisper_model_file.h"
 
 // whisper.cpp's context, declared here so that its header stays out of ours.
@@ -55,10 +55,11 @@ class WhisperRecognizer : public UtteranceRecognizer {
   // whisper.cpp's own command line uses by default: beam search of 5, and
   // temperature fallback with its entropy, log-probability and no-speech
   // thresholds (they keep repetition loops and made-up text out). Words as
-  // joinWhisperTokens makes them from the model's token timestamps. Later
-  // calls are given the text decoded before as context, as whisper.cpp does
-  // across the windows of one recording. Throws vorn::Error when decoding
-  // fails.
+  // joinWhisperTokens makes them from the model's token timestamps. Each
+  // call decodes its samples alone: no text decoded before is given as
+  // context (whisper.cpp's default for a call), so a window's words depend
+  // on its own audio and a misheard window does not lead the next astray.
+  // Throws vorn::Error when decoding fails.
   std::vector<RecognizedWord> recognize(std::span<const float> samples) override;
 
  private:

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "platform/error.h"
-#include "test_support.h"
+#include "support/test_support.h"
 
 namespace vorn {
 namespace {

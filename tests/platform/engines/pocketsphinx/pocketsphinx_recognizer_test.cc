@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "platform/error.h"
-#include "test_support.h"
+#include "support/test_support.h"
 
 namespace vorn {
 namespace {
@@ -111,7 +111,7 @@ TEST_F(PocketsphinxRecognizerTest, GivesPlainWordsInOrderWithinTheAudio) {
   EXPECT_THAT(textOf(words), ::testing::IsSupersetOf({"he", "was", "not", "young", "man"}));
   EXPECT_EQ(words.front().text, "he");
   EXPECT_EQ(words.back().text, "man");
-  const int frames = static_cast<int>(clip_->size()) / RecognizedWord::kSamplesPerFrame;
+  const int frames = static_cast<int>(clip_->size()) / AudioFile::kFrameSamples;
   int previousLast = -1;
   for (const RecognizedWord& word : words) {
     EXPECT_THAT(word.text, ::testing::Not(::testing::ContainsRegex("[][<>()+]"))) << word.text;

@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "platform/engines/model_locations.h"
+#include "platform/engines/setup/model_folders.h"
 #include "platform/engines/pocketsphinx/pocketsphinx_recognizer.h"
 #include "platform/error.h"
-#include "test_support.h"
+#include "support/test_support.h"
 
 namespace vorn {
 namespace {
@@ -43,7 +43,7 @@ TEST(TelephoneChannelTest, OnlyTelephoneAudioIsDecodedWithTheTransform) {
       testing::readAllSamples("/usr/share/pocketsphinx/test/data/librivox/sense_and_sensibility_01_austen_64kb-0870.wav");
   const std::vector<RecognizedWord> installed = PocketsphinxRecognizer().recognize(speech);
   // The build puts the shipped transform in models/ beside the test binary.
-  const std::string transform = telephoneTransformPath(modelDirectories());
+  const std::string transform = telephoneTransformPath(modelFolders());
   ASSERT_FALSE(transform.empty());
   const std::vector<RecognizedWord> adapted =
       PocketsphinxRecognizer(PocketsphinxRecognizer::kModelDirectory, nullptr, transform)

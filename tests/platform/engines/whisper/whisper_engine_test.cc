@@ -14,11 +14,11 @@
 
 #include <whisper.h>
 
-#include "platform/engines/whisper/random_whisper_model.h"
+#include "support/random_whisper_model.h"
 #include "platform/engines/whisper/whisper_model_file.h"
 #include "platform/engines/whisper/whisper_recognizer.h"
 #include "platform/error.h"
-#include "test_support.h"
+#include "support/test_support.h"
 
 namespace vorn {
 namespace {
@@ -165,7 +165,7 @@ std::vector<RecognizedWord> wordsStraightFromTheApi(const std::string& model,
     }
   }
   whisper_free(context);
-  return joinWhisperTokens(tokens, static_cast<int>((samples.size() - 1) / 160));
+  return joinWhisperTokens(tokens, static_cast<int>((samples.size() - 1) / AudioFile::kFrameSamples));
 }
 
 TEST(WhisperRecognizerTest, GivesTheWordsAndTimesWhisperReports) {
@@ -176,7 +176,7 @@ TEST(WhisperRecognizerTest, GivesTheWordsAndTimesWhisperReports) {
   const std::vector<RecognizedWord> words = recognizer.recognize(samples);
 
   EXPECT_EQ(words, wordsStraightFromTheApi(modelFile(false), samples));
-  const int lastFrame = static_cast<int>((samples.size() - 1) / 160);
+  const int lastFrame = static_cast<int>((samples.size() - 1) / AudioFile::kFrameSamples);
   for (const RecognizedWord& word : words) {
     EXPECT_FALSE(word.text.empty());
     EXPECT_LE(word.firstFrame, word.lastFrame);

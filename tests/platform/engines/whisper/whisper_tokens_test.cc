@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "platform/engines/whisper/whisper_recognizer.h"
-#include "test_support.h"
+#include "support/test_support.h"
 
 namespace vorn {
 namespace {

@@ -1,0 +1,45 @@
+#ifndef VORN_PLATFORM_ENGINES_WHISPER_WHISPER_ENGINE_H_
+#define VORN_PLATFORM_ENGINES_WHISPER_WHISPER_ENGINE_H_
+
+// The whisper engine as the tool runs it: which model files it uses from the
+// model folders, which languages it knows, and how the analyzer feeds it.
+
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/engines/whisper/whisper_model_file.h"
+#include "platform/speech_engine.h"
+
+namespace vorn {
+
+// A ggml-*.bin file found in a model folder, and what could be read of it.
+struct InstalledWhisperModel {
+  std::filesystem::path path;
+  int directoryIndex = 0;                // which folder, in search order
+  std::optional<WhisperModelInfo> info;  // its header, when readable
+  std::optional<std::string> problem;    // why it cannot be used, if so
+};
+
+// Every ggml-*.bin entry of each folder (a missing folder holds none), by
+// folder in order, then by name. Each is inspected whole (cheap: weights are
+// skipped); one that fails keeps its problem and, if its header was
+// readable, its header.
+std::vector<InstalledWhisperModel> findWhisperModels(
+    const std::vector<std::filesystem::path>& directories);
+
+// Whether whisper has a language code `language` ("en", "fr", "yue").
+bool whisperKnowsLanguage(const std::string& language);
+
+// An analyzer that transcribes `language` with `model` (already inspected).
+// The utterances are laid end to end into 30-second windows, whisper's own
+// unit of work, decoded one at a time by one recognizer using every core.
+std::unique_ptr<SpeechAnalyzer> makeWhisperAnalyzer(
+    std::shared_ptr<SpeechTranscriber> transcriber, const WhisperModelInfo& model,
+    std::string language);
+
+}  // namespace vorn
+
+#endif  // VORN_PLATFORM_ENGINES_WHISPER_WHISPER_ENGINE_H_
