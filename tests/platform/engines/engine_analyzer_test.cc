@@ -488,10 +488,10 @@ TEST(EngineAnalyzerDecodersTest, EveryRecognizerIsMadeForTheMeasuredBandwidth) {
 
 // Serves `samples`; once `holdAt` of them are read, waits (at most
 // `patience`) for a recognizer to be made before serving the rest.
-class HoldingAudioFile : public AudioFile {
+class HoldingAudioFile : public MemoryAudioFile {
  public:
   HoldingAudioFile(std::vector<float> samples, std::size_t holdAt, std::chrono::milliseconds patience)
-      : samples_(std::move(samples)), holdAt_(holdAt), patience_(patience) {}
+      : MemoryAudioFile(std::move(samples)), holdAt_(holdAt), patience_(patience) {}
 
   void recognizerMade() {
     {
@@ -505,22 +505,20 @@ class HoldingAudioFile : public AudioFile {
   bool madeWhileReading() const { return madeWhileReading_; }
 
   std::size_t read(std::span<float> out) override {
-    if (at_ >= holdAt_ && !held_) {
+    if (served_ >= holdAt_ && !held_) {
       held_ = true;
       std::unique_lock lock(mutex_);
       madeWhileReading_ = changed_.wait_for(lock, patience_, [this] { return made_; });
     }
-    const std::size_t count = std::min({out.size(), std::size_t{1000}, samples_.size() - at_});
-    std::copy_n(samples_.begin() + static_cast<std::ptrdiff_t>(at_), count, out.begin());
-    at_ += count;
+    const std::size_t count = MemoryAudioFile::read(out);
+    served_ += count;
     return count;
   }
 
  private:
-  std::vector<float> samples_;
   std::size_t holdAt_;
   std::chrono::milliseconds patience_;
-  std::size_t at_ = 0;
+  std::size_t served_ = 0;
   bool held_ = false;
   bool madeWhileReading_ = false;
   std::mutex mutex_;
