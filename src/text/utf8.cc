@@ -75,6 +75,38 @@ std::string makeValidUtf8(std::string_view text) {
   return out;
 }
 
+std::u32string decodeUtf8(std::string_view text) {
+  std::u32string codePoints;
+  while (!text.empty()) {
+    const Decoded decoded = decodeFront(text);
+    codePoints += decoded.valid ? decoded.codePoint : U'\uFFFD';
+    text.remove_prefix(decoded.length);
+  }
+  return codePoints;
+}
+
+std::string encodeUtf8(std::u32string_view codePoints) {
+  std::string bytes;
+  for (const char32_t c : codePoints) {
+    if (c < 0x80) {
+      bytes += static_cast<char>(c);
+    } else if (c < 0x800) {
+      bytes += static_cast<char>(0xC0 | (c >> 6));
+      bytes += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+      bytes += static_cast<char>(0xE0 | (c >> 12));
+      bytes += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      bytes += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      bytes += static_cast<char>(0xF0 | (c >> 18));
+      bytes += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+      bytes += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      bytes += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return bytes;
+}
+
 bool isValidUtf8(std::string_view text) {
   while (!text.empty()) {
     const Decoded d = decodeFront(text);

@@ -12,6 +12,13 @@ namespace vorn {
 // bytes). Well-formed text comes back unchanged.
 std::string makeValidUtf8(std::string_view text);
 
+// The code points of `text`, each ill-formed sequence decoded as U+FFFD as
+// makeValidUtf8 replaces it.
+std::u32string decodeUtf8(std::string_view text);
+
+// `codePoints` as UTF-8. Each must be a Unicode scalar value.
+std::string encodeUtf8(std::u32string_view codePoints);
+
 // True when `text` is well-formed UTF-8 (no surrogates, no overlong forms,
 // nothing above U+10FFFF).
 bool isValidUtf8(std::string_view text);

@@ -77,5 +77,16 @@ TEST(PrintableInLineTest, EscapesControlsAndBackslashKeepsTheRest) {
   EXPECT_EQ(printableInLine("caf\xC3\xA9 \xFF"), "caf\xC3\xA9 \xEF\xBF\xBD");
 }
 
+// Code points of one to four bytes round-trip; ill-formed bytes decode as
+// U+FFFD, one per maximal subpart, as makeValidUtf8 writes them.
+TEST(CodePointsTest, DecodeAndEncodeRoundTrip) {
+  const std::string text = "a\xC3\xA9\xE4\xBD\xA0\xF0\x9F\x8E\xB5";  // a é 你 🎵
+  EXPECT_EQ(decodeUtf8(text), std::u32string({U'a', 0xE9, 0x4F60, 0x1F3B5}));
+  EXPECT_EQ(encodeUtf8(decodeUtf8(text)), text);
+  EXPECT_EQ(decodeUtf8("x\xE4\xBDy\xFF"), std::u32string({U'x', 0xFFFD, U'y', 0xFFFD}));
+  EXPECT_EQ(encodeUtf8(decodeUtf8("x\xE4\xBDy\xFF")), makeValidUtf8("x\xE4\xBDy\xFF"));
+  EXPECT_EQ(decodeUtf8(""), std::u32string());
+}
+
 }  // namespace
 }  // namespace vorn

@@ -25,29 +25,6 @@ void silenceWhisperLogging() {
   });
 }
 
-std::vector<RecognizedWord> joinWhisperTokens(const std::vector<WhisperToken>& tokens,
-                                              int lastFrame) {
-  std::vector<RecognizedWord> words;
-  auto frame = [lastFrame](std::int64_t t) {
-    return static_cast<int>(std::clamp<std::int64_t>(t, 0, lastFrame));
-  };
-  for (const WhisperToken& token : tokens) {
-    const std::size_t first = token.text.find_first_not_of(' ');
-    if (first == std::string::npos) continue;
-    const std::string_view piece = std::string_view(token.text).substr(first);
-    const int start = frame(token.start);
-    const int end = frame(std::max(token.start, token.end - 1));
-    if (first > 0 || words.empty()) {
-      words.push_back({std::string(piece), start, std::max(start, end)});
-    } else {
-      RecognizedWord& word = words.back();
-      word.text += piece;
-      word.lastFrame = std::max(word.lastFrame, end);
-    }
-  }
-  return words;
-}
-
 void WhisperRecognizer::FreeContext::operator()(whisper_context* context) const noexcept {
   whisper_free(context);
 }
@@ -107,12 +84,16 @@ std::vector<RecognizedWord> WhisperRecognizer::recognize(std::span<const float> 
   std::vector<WhisperToken> tokens;
   const int segments = whisper_full_n_segments(context);
   for (int s = 0; s < segments; ++s) {
+    tokens.push_back({"", 0, 0, true});  // a segment's first piece starts a word
     const int count = whisper_full_n_tokens(context, s);
     for (int t = 0; t < count; ++t) {
       const whisper_token_data data = whisper_full_get_token_data(context, s, t);
       // Timestamps, the end of text, language and task markers: not words.
-      if (data.id >= firstSpecial) continue;
-      tokens.push_back({whisper_token_to_str(context, data.id), data.t0, data.t1});
+      if (data.id >= firstSpecial) {
+        tokens.push_back({"", data.t0, data.t1, true});
+      } else {
+        tokens.push_back({whisper_token_to_str(context, data.id), data.t0, data.t1});
+      }
     }
   }
   const int lastFrame =

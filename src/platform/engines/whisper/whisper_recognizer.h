@@ -3,7 +3,6 @@
 
 // Recognition with whisper models through whisper.cpp, on the CPU.
 
-#include <cstdint>
 #include <memory>
 #include <span>
 #include <string>
@@ -11,29 +10,12 @@
 
 #include "platform/engines/utterance_recognizer.h"
 #include "platform/engines/whisper/whisper_model_file.h"
+#include "platform/engines/whisper/whisper_words.h"
 
 // whisper.cpp's context, declared here so that its header stays out of ours.
 struct whisper_context;
 
 namespace vorn {
-
-// One token as whisper.cpp reports it: its text (a word piece, with the
-// space before a word at its front) and its times in 10 ms steps from the
-// start of the audio decoded.
-struct WhisperToken {
-  std::string text;
-  std::int64_t start = 0;
-  std::int64_t end = 0;
-};
-
-// Joins word pieces into words as the model wrote them: a piece that begins
-// with a space begins a word, any other piece (the rest of a word, the
-// punctuation after it) continues the word before. Each word keeps its case
-// and punctuation, without the space, and runs from its first piece's start
-// to its last piece's end, on frames within [0, lastFrame]: the model's
-// times can reach past the audio. Pieces of nothing but spaces are dropped.
-std::vector<RecognizedWord> joinWhisperTokens(const std::vector<WhisperToken>& tokens,
-                                              int lastFrame);
 
 // Points whisper.cpp's and ggml's logging, one process-wide setting each, at
 // nothing: the tool prints no lines but its own. Idempotent, thread-safe.

@@ -157,11 +157,11 @@ std::vector<RecognizedWord> wordsStraightFromTheApi(const std::string& model,
   EXPECT_EQ(whisper_full(context, params, samples.data(), static_cast<int>(samples.size())), 0);
   std::vector<WhisperToken> tokens;
   for (int s = 0; s < whisper_full_n_segments(context); ++s) {
+    tokens.push_back({"", 0, 0, true});
     for (int t = 0; t < whisper_full_n_tokens(context, s); ++t) {
       const whisper_token_data data = whisper_full_get_token_data(context, s, t);
-      if (data.id < whisper_token_eot(context)) {
-        tokens.push_back({whisper_token_to_str(context, data.id), data.t0, data.t1});
-      }
+      const bool special = data.id >= whisper_token_eot(context);
+      tokens.push_back({special ? "" : whisper_token_to_str(context, data.id), data.t0, data.t1, special});
     }
   }
   whisper_free(context);

@@ -1,0 +1,243 @@
+#include "platform/engines/whisper/whisper_words.h"
+
+#include <algorithm>
+#include <initializer_list>
+#include <optional>
+#include <string_view>
+#include <utility>
+
+#include "text/utf8.h"
+
+namespace vorn {
+namespace {
+
+using Range = std::pair<char32_t, char32_t>;
+
+bool inRanges(char32_t c, std::initializer_list<Range> ranges) {
+  return std::any_of(ranges.begin(), ranges.end(),
+                     [c](const Range& r) { return c >= r.first && c <= r.second; });
+}
+
+// Scripts whose words are not separated by spaces: each whole piece of them
+// is a word of its own, as in openai-whisper's word timing.
+bool isSpaceless(char32_t c) {
+  return inRanges(c, {
+                         {0x0E00, 0x0E7F},    // Thai
+                         {0x0E80, 0x0EFF},    // Lao
+                         {0x1000, 0x109F},    // Myanmar
+                         {0x1780, 0x17FF},    // Khmer
+                         {0x19E0, 0x19FF},    // Khmer symbols
+                         {0x2E80, 0x2FDF},    // CJK radicals
+                         {0x3005, 0x3007},    // ideographic iteration, closing, zero
+                         {0x3021, 0x3029},    // Hangzhou numerals
+                         {0x3031, 0x3035},    // kana repeat marks
+                         {0x3038, 0x303C},
+                         {0x3040, 0x30FA},    // Hiragana, Katakana
+                         {0x30FC, 0x30FF},
+                         {0x31F0, 0x31FF},    // Katakana extensions
+                         {0x3400, 0x4DBF},    // CJK extension A
+                         {0x4E00, 0x9FFF},    // CJK unified ideographs
+                         {0xA9E0, 0xA9FF},    // Myanmar extended B
+                         {0xAA60, 0xAA7F},    // Myanmar extended A
+                         {0xF900, 0xFAFF},    // CJK compatibility ideographs
+                         {0xFF66, 0xFF9F},    // half-width Katakana
+                         {0x20000, 0x3FFFF},  // CJK extensions B and on
+                     });
+}
+
+bool isMusicSign(char32_t c) {
+  return inRanges(c, {{0x2669, 0x266F}, {0x1F3B5, 0x1F3B6}, {0x1F3BC, 0x1F3BC}});
+}
+
+// Marks that attach to a word rather than being one. Symbols that can stand
+// for a word ("&", "$", "%", "+") are not among them.
+bool isPunctuation(char32_t c) {
+  switch (c) {
+    case '!': case '"': case '\'': case '(': case ')': case '*': case ',': case '-':
+    case '.': case ':': case ';': case '?': case '[': case ']': case '_': case '`':
+    case '{': case '}': case '~':
+      return true;
+    default:
+      break;
+  }
+  return inRanges(c, {
+                         {0x00A1, 0x00A1}, {0x00AB, 0x00AB}, {0x00B7, 0x00B7},
+                         {0x00BB, 0x00BB}, {0x00BF, 0x00BF},   // ¡ « · » ¿
+                         {0x0589, 0x0589},                      // Armenian full stop
+                         {0x060C, 0x060C}, {0x061B, 0x061B},
+                         {0x061F, 0x061F}, {0x06D4, 0x06D4},   // Arabic
+                         {0x0964, 0x0965},                      // Devanagari danda
+                         {0x104A, 0x104B},                      // Myanmar
+                         {0x17D4, 0x17D6},                      // Khmer
+                         {0x2010, 0x2027}, {0x2030, 0x205E},   // general punctuation
+                         {0x3001, 0x3003}, {0x3008, 0x3011},
+                         {0x3014, 0x301F}, {0x30FB, 0x30FB},   // CJK
+                         {0xFF01, 0xFF0F}, {0xFF1A, 0xFF20},
+                         {0xFF3B, 0xFF40}, {0xFF5B, 0xFF65},   // full-width
+                     });
+}
+
+// Punctuation that belongs to the word after it.
+bool isOpening(char32_t c) {
+  switch (c) {
+    case '"': case '\'': case '(': case '[': case '{': case 0x00A1: case 0x00AB:
+    case 0x00BF: case 0x2018: case 0x201C: case 0x3008: case 0x300A: case 0x300C:
+    case 0x300E: case 0x3010: case 0xFF08: case 0xFF3B:
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool isSpace(char32_t c) { return c == ' ' || (c >= 0x09 && c <= 0x0D) || c == 0x3000; }
+
+bool isWordCharacter(char32_t c) { return !isPunctuation(c) && !isSpace(c) && !isMusicSign(c); }
+
+// What closes a span of non-speech that `opener` opens, if it opens one.
+std::optional<char32_t> annotationCloser(char32_t opener) {
+  switch (opener) {
+    case '[': return U']';
+    case '(': return U')';
+    case '*': return U'*';
+    case 0xFF08: return char32_t{0xFF09};  // full-width parentheses
+    case 0x3010: return char32_t{0x3011};  // black lenticular brackets
+    default: return isMusicSign(opener) ? std::optional<char32_t>(opener) : std::nullopt;
+  }
+}
+
+// Whole characters of one or more tokens, with what the rules need to know.
+struct Piece {
+  std::u32string text;  // without leading spaces
+  std::int64_t start = 0;
+  std::int64_t end = 0;
+  bool leadingSpace = false;
+  bool afterBoundary = false;  // first after a special token or lone spaces
+  int segment = 0;
+};
+
+struct RawWord {
+  std::u32string text;
+  std::optional<std::int64_t> start, end;  // of its pieces that hold a word character
+  int segment = 0;
+};
+
+bool any(const std::u32string& text, bool (*test)(char32_t)) {
+  return std::any_of(text.begin(), text.end(), test);
+}
+
+std::vector<Piece> wholePieces(const std::vector<WhisperToken>& tokens) {
+  std::vector<Piece> pieces;
+  std::string bytes;
+  std::int64_t start = 0;
+  std::int64_t end = 0;
+  int segment = 0;
+  bool boundary = true;
+  auto emit = [&] {
+    if (bytes.empty()) return;
+    std::u32string text = decodeUtf8(bytes);
+    bytes.clear();
+    const std::size_t first = text.find_first_not_of(U" \t\n\r");
+    if (first == std::u32string::npos) {  // lone spaces start a new word
+      boundary = true;
+      return;
+    }
+    pieces.push_back({text.substr(first), start, end, first > 0, boundary, segment});
+    boundary = false;
+  };
+  for (const WhisperToken& token : tokens) {
+    if (token.special) {
+      emit();
+      boundary = true;
+      ++segment;
+      continue;
+    }
+    if (bytes.empty()) start = token.start;
+    bytes += token.text;
+    end = std::max(token.end, start);
+    if (isValidUtf8(bytes)) emit();
+  }
+  emit();
+  return pieces;
+}
+
+std::vector<RawWord> rawWords(const std::vector<Piece>& pieces) {
+  std::vector<RawWord> words;
+  bool previousSpaceless = false;
+  for (const Piece& piece : pieces) {
+    const bool spaceless = isSpaceless(piece.text.front());
+    if (words.empty() || piece.afterBoundary || piece.leadingSpace || spaceless ||
+        previousSpaceless) {
+      words.push_back({{}, std::nullopt, std::nullopt, piece.segment});
+    }
+    previousSpaceless = spaceless;
+    RawWord& word = words.back();
+    word.text += piece.text;
+    if (any(piece.text, isWordCharacter)) {
+      if (!word.start) word.start = piece.start;
+      word.end = std::max(piece.end, *word.start);
+    }
+  }
+  return words;
+}
+
+// Leaves out the spans of non-speech and the words with music signs.
+std::vector<RawWord> withoutAnnotations(std::vector<RawWord> words) {
+  std::vector<bool> drop(words.size(), false);
+  for (std::size_t i = 0; i < words.size(); ++i) {
+    if (any(words[i].text, isMusicSign)) drop[i] = true;
+    const std::optional<char32_t> closer = annotationCloser(words[i].text.front());
+    if (!closer) continue;
+    std::size_t j = i;
+    const auto closes = [&](std::size_t k) {
+      const std::u32string& text = words[k].text;
+      const std::size_t from = k == i ? 1 : 0;
+      if (isMusicSign(*closer)) return std::any_of(text.begin() + from, text.end(), isMusicSign);
+      return text.find(*closer, from) != std::u32string::npos;
+    };
+    while (!closes(j) && j + 1 < words.size() && words[j + 1].segment == words[i].segment) ++j;
+    for (std::size_t k = i; k <= j; ++k) drop[k] = true;
+    i = j;
+  }
+  std::vector<RawWord> kept;
+  for (std::size_t i = 0; i < words.size(); ++i) {
+    if (!drop[i]) kept.push_back(std::move(words[i]));
+  }
+  return kept;
+}
+
+// Joins the words of punctuation alone to their neighbours.
+std::vector<RawWord> withPunctuationJoined(std::vector<RawWord> words) {
+  std::vector<RawWord> joined;
+  std::u32string opening;  // waiting for the word after it
+  for (RawWord& word : words) {
+    if (any(word.text, isWordCharacter)) {
+      word.text = opening + word.text;
+      opening.clear();
+      joined.push_back(std::move(word));
+    } else if (std::all_of(word.text.begin(), word.text.end(), isOpening)) {
+      opening += word.text;
+    } else if (!joined.empty()) {
+      joined.back().text += word.text;
+    }
+  }
+  return joined;
+}
+
+}  // namespace
+
+std::vector<RecognizedWord> joinWhisperTokens(const std::vector<WhisperToken>& tokens,
+                                              int lastFrame) {
+  auto frame = [lastFrame](std::int64_t t) {
+    return static_cast<int>(std::clamp<std::int64_t>(t, 0, std::max(0, lastFrame)));
+  };
+  std::vector<RecognizedWord> words;
+  for (const RawWord& word :
+       withPunctuationJoined(withoutAnnotations(rawWords(wholePieces(tokens))))) {
+    const int first = frame(*word.start);
+    const int last = frame(std::max(*word.start, *word.end - 1));
+    words.push_back({encodeUtf8(word.text), first, std::max(first, last)});
+  }
+  return words;
+}
+
+}  // namespace vorn
