@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cmath>
 #include <fstream>
+#include <map>
+#include <optional>
 #include <random>
 #include <stdexcept>
 #include <string>
@@ -36,6 +38,15 @@ constexpr int kFrequencyBins = 201;
 
 constexpr float kWeightRange = 0.05f;
 
+// A scripted model's vocabulary: where its text tokens go, the first
+// timestamp token of an English-only model, and the weights that make the
+// script win by far at every step (the final layer norm's gain scales the
+// logits; the position's pull outweighs the current token's).
+constexpr int kFirstScriptedToken = 1000;
+constexpr int kFirstTimestamp = 50363;
+constexpr float kScriptGain = 10.0f;
+constexpr float kScriptPull = 4.0f;
+
 RandomWhisperModelConfig baseShape(int vocabulary) {
   RandomWhisperModelConfig config;
   config.vocabulary = vocabulary;
@@ -57,6 +68,8 @@ void validate(const RandomWhisperModelConfig& c) {
   if (c.audioState != c.textState) fail("whisper.cpp requires audioState == textState");
   if (c.audioContext < 1 || c.textContext < 1 || c.mels < 1) fail("contexts and mels must be positive");
   if (c.audioLayers < 1 || c.textLayers < 1) fail("layer counts must be positive");
+  if (!c.script.empty() && c.vocabulary != kSmallestVocabulary) fail("a script needs the English-only vocabulary");
+  if (static_cast<int>(c.script.size()) + 2 > c.textContext) fail("the script is longer than the text context");
   if (c.audioHeads < 1 || c.textHeads < 1 || c.audioState % c.audioHeads != 0 || c.textState % c.textHeads != 0) {
     fail("heads must divide the state");
   }
@@ -319,11 +332,66 @@ void fillRandom(std::vector<float>& values, std::mt19937& random) {
   }
 }
 
-void writeTensor(Writer& out, const TensorSpec& spec, ggml_type type, std::mt19937& random) {
+// What a scripted model's decoder must write, and the weights that make it.
+class Script {
+ public:
+  explicit Script(const RandomWhisperModelConfig& config) : state_(config.textState) {
+    for (const std::string& entry : config.script) {
+      int id;
+      if (entry.size() > 4 && entry.starts_with("<|") && entry.ends_with("|>")) {
+        id = kFirstTimestamp + static_cast<int>(std::lround(std::stod(entry.substr(2, entry.size() - 4)) / 0.02));
+      } else {
+        const auto [text, added] = textTokens_.emplace(entry, kFirstScriptedToken + static_cast<int>(textTokens_.size()));
+        id = text->second;
+      }
+      sequence_.push_back(id);
+    }
+    sequence_.push_back(kFirstSpecialToken);  // end of text
+    for (const int id : sequence_) directions_.emplace(id, static_cast<int>(directions_.size()));
+    if (static_cast<int>(directions_.size()) >= state_) {
+      throw std::invalid_argument("random whisper model: more distinct script entries than textState - 1");
+    }
+  }
+
+  void writeInto(std::vector<std::string>& vocabulary) const {
+    for (const auto& [text, id] : textTokens_) vocabulary[static_cast<size_t>(id)] = text;
+  }
+
+  // Decoder position p holds the prompt's start-of-transcript (p = 0) or the
+  // script's token p - 1, and points at the token after it.
+  void shape(const TensorSpec& spec, std::vector<float>& values) const {
+    const std::string& name = spec.name;
+    auto at = [&](int row, int column) -> float& {
+      return values[static_cast<size_t>(row) * static_cast<size_t>(state_) + static_cast<size_t>(column)];
+    };
+    if (name == "decoder.token_embedding.weight") {
+      std::fill(values.begin(), values.end(), 0.0f);
+      for (const auto& [id, direction] : directions_) at(id, direction) = 1.0f;
+    } else if (name == "decoder.positional_embedding") {
+      std::fill(values.begin(), values.end(), 0.0f);
+      for (size_t p = 0; p < sequence_.size(); ++p) at(static_cast<int>(p), directions_.at(sequence_[p])) = kScriptPull;
+    } else if (name == "decoder.ln.weight") {
+      std::fill(values.begin(), values.end(), kScriptGain);
+    } else if (name.starts_with("decoder.blocks.") &&
+               (name.ends_with(".attn.out.weight") || name.ends_with(".attn.out.bias") ||
+                name.ends_with(".mlp.2.weight") || name.ends_with(".mlp.2.bias"))) {
+      std::fill(values.begin(), values.end(), 0.0f);  // self and cross attention alike
+    }
+  }
+
+ private:
+  int state_;
+  std::map<std::string, int> textTokens_;
+  std::vector<int> sequence_;
+  std::map<int, int> directions_;  // token id -> the embedding dimension it owns
+};
+
+void writeTensor(Writer& out, const TensorSpec& spec, ggml_type type, std::mt19937& random, const Script* script) {
   size_t count = 1;
   for (int dim : spec.shape) count *= static_cast<size_t>(dim);
   std::vector<float> values(count, spec.fill == Fill::kOnes ? 1.0f : 0.0f);
   if (spec.fill == Fill::kRandom) fillRandom(values, random);
+  if (script) script->shape(spec, values);
 
   out.int32(static_cast<int32_t>(spec.shape.size()));
   out.int32(static_cast<int32_t>(spec.name.size()));
@@ -392,7 +460,10 @@ void writeRandomWhisperModel(const std::filesystem::path& path, const RandomWhis
   const std::vector<float> filters = melFilters(config.mels);
   out.bytes(filters.data(), filters.size() * sizeof(float));
 
-  const std::vector<std::string> vocabulary = makeVocabulary(config.vocabulary >= 51865);
+  const std::optional<Script> script =
+      config.script.empty() ? std::nullopt : std::optional<Script>(std::in_place, config);
+  std::vector<std::string> vocabulary = makeVocabulary(config.vocabulary >= 51865);
+  if (script) script->writeInto(vocabulary);
   out.int32(static_cast<int32_t>(vocabulary.size()));
   for (const std::string& token : vocabulary) {
     out.int32(static_cast<int32_t>(token.size()));
@@ -400,7 +471,9 @@ void writeRandomWhisperModel(const std::filesystem::path& path, const RandomWhis
   }
 
   std::mt19937 random(config.seed);
-  for (const TensorSpec& spec : tensorSpecs(config)) writeTensor(out, spec, storedType(spec.storage, config.weights), random);
+  for (const TensorSpec& spec : tensorSpecs(config)) {
+    writeTensor(out, spec, storedType(spec.storage, config.weights), random, script ? &*script : nullptr);
+  }
   out.finish();
 }
 

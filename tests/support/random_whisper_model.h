@@ -10,6 +10,8 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <string>
+#include <vector>
 
 namespace vorn::testing {
 
@@ -36,6 +38,16 @@ struct RandomWhisperModelConfig {
   WeightType weights = WeightType::kF16;
   uint32_t seed = 1;
 
+  // When not empty, a scripted model rather than a random one: its decoder
+  // writes exactly these tokens after its prompt, whatever the audio, then
+  // the end of text. Each entry is a token's bytes (any bytes: a piece of a
+  // character too), or "<|T|>" for the timestamp token at T seconds (a
+  // multiple of 0.02; the first entry must be one of at most 1 s, as
+  // whisper.cpp requires). Text entries take the place of stored tokens
+  // 1000, 1001, ... in the vocabulary. English-only vocabulary only; at most
+  // textState - 1 distinct entries, and fewer than textContext in all.
+  std::vector<std::string> script;
+
   // A small English-only model for tests: loads and decodes a window in a
   // small fraction of a second, and still has real models' 30-second
   // windows, text context and vocabulary.
@@ -48,7 +60,11 @@ struct RandomWhisperModelConfig {
 };
 
 // Writes a model with `config`'s dimensions to `path`, replacing any file
-// there. The same config (seed included) gives the same bytes. Weights are
+// there. A scripted model (config.script) is built so that each decoder
+// position's embedding points at the token that must follow it: every
+// decoder block adds nothing (its output projections are zero), so the
+// final layer norm sees the token and position embeddings alone, and only
+// the script's tokens have a token embedding. Otherwise: The same config (seed included) gives the same bytes. Weights are
 // uniform in [-0.05, 0.05] with layer norms at weight 1 and bias 0, so that
 // every activation stays finite; the mel filters are the Slaney-style
 // triangular filterbank real models carry. The vocabulary holds 50,257

@@ -218,6 +218,15 @@ INSTANTIATE_TEST_SUITE_P(
         InvalidCase{"StatesDiffer", [](RandomWhisperModelConfig& c) { c.textState = 2 * c.audioState; }},
         InvalidCase{"HeadsDoNotDivideTheState", [](RandomWhisperModelConfig& c) { c.textHeads = 3; }},
         InvalidCase{"NoLayers", [](RandomWhisperModelConfig& c) { c.audioLayers = 0; }},
+        InvalidCase{"ScriptWithAMultilingualVocabulary",
+                    [](RandomWhisperModelConfig& c) {
+                      c.vocabulary = 51865;
+                      c.script = {"<|0.00|>", " hi"};
+                    }},
+        InvalidCase{"MoreScriptTokensThanDimensions",
+                    [](RandomWhisperModelConfig& c) {
+                      for (int i = 0; i < c.textState; ++i) c.script.push_back(" w" + std::to_string(i));
+                    }},
         InvalidCase{"Q8_0RowsNotWholeBlocks",
                     [](RandomWhisperModelConfig& c) {
                       c.weights = WeightType::kQ8_0;

@@ -184,6 +184,31 @@ TEST(WhisperRecognizerTest, GivesTheWordsAndTimesWhisperReports) {
   }
 }
 
+// What real models write besides speech, and byte-level pieces of
+// characters, run through whisper.cpp's own decoder: a scripted model writes
+// them whatever the audio, and the document gets only the words.
+TEST(WhisperRecognizerTest, WritesOnlyTheWordsOfWhatTheModelWrites) {
+  TempDir directory;
+  RandomWhisperModelConfig config = RandomWhisperModelConfig::tiny();
+  config.script = {"<|0.00|>", " [", "BL", "ANK", "_", "AUDIO", "]", "<|1.00|>",
+                   "<|1.00|>", " (", "la", "ughs", ")", " Well", ",", " ", "say", " \xE2\x80\x9C",
+                   " yes", "\xE2\x80\x9D", ".", " \xE2\x99\xAA", " la", " \xE2\x99\xAA", "<|3.00|>",
+                   "<|3.00|>", " \xE4\xBD", "\xA0", "\xE5\xA5\xBD", "\xE3\x80\x82", "<|4.00|>"};
+  const std::string path = directory.path() + "/ggml-scripted.en.bin";
+  testing::writeRandomWhisperModel(path, config);
+  std::vector<float> samples = testing::readAllSamples(kSample);
+  samples.resize(5 * 16000);
+  WhisperRecognizer recognizer(inspectWhisperModel(path), "en", 2);
+
+  const std::vector<RecognizedWord> words = recognizer.recognize(samples);
+
+  std::vector<std::string> texts;
+  for (const RecognizedWord& word : words) texts.push_back(word.text);
+  EXPECT_THAT(texts, ::testing::ElementsAre("Well,", "say", "\xE2\x80\x9Cyes\xE2\x80\x9D.", "\xE4\xBD\xA0",
+                                            "\xE5\xA5\xBD\xE3\x80\x82"));
+  for (std::size_t i = 1; i < words.size(); ++i) EXPECT_LE(words[i - 1].firstFrame, words[i].firstFrame);
+}
+
 // The tool installed as an application bundles it: a copy of the binary
 // with models in the folders it searches.
 class WhisperBesideTheToolTest : public ::testing::Test {
