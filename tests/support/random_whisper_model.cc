@@ -445,6 +445,10 @@ void writeRandomWhisperModel(const std::filesystem::path& path, const RandomWhis
   validate(config);
   const bool quantized = config.weights == RandomWhisperModelConfig::WeightType::kQ8_0;
 
+  // Made before the file, since it too may refuse the config.
+  const std::optional<Script> script =
+      config.script.empty() ? std::nullopt : std::optional<Script>(std::in_place, config);
+
   Writer out(path);
   out.int32(static_cast<int32_t>(GGML_FILE_MAGIC));
   for (int value : {config.vocabulary, config.audioContext, config.audioState, config.audioHeads, config.audioLayers,
@@ -460,8 +464,6 @@ void writeRandomWhisperModel(const std::filesystem::path& path, const RandomWhis
   const std::vector<float> filters = melFilters(config.mels);
   out.bytes(filters.data(), filters.size() * sizeof(float));
 
-  const std::optional<Script> script =
-      config.script.empty() ? std::nullopt : std::optional<Script>(std::in_place, config);
   std::vector<std::string> vocabulary = makeVocabulary(config.vocabulary >= 51865);
   if (script) script->writeInto(vocabulary);
   out.int32(static_cast<int32_t>(vocabulary.size()));
