@@ -3,9 +3,6 @@
 // exception, or a sample that is not finite or lies outside [-1, 1] is a
 // finding.
 
-#include <sys/mman.h>
-#include <unistd.h>
-
 #include <array>
 #include <cmath>
 #include <cstddef>
@@ -18,6 +15,7 @@
 #include "platform/error.h"
 #include "platform/audio/ffmpeg_audio_file.h"
 #include "platform/file_url.h"
+#include "memory_file.h"
 
 namespace {
 
@@ -30,30 +28,6 @@ constexpr std::size_t kMaxSamples = 4'000'000;
   std::fprintf(stderr, "audio_file_fuzzer: %s\n", what);
   std::abort();
 }
-
-// The reader refuses anything but a regular file, so the bytes go into a
-// memory-backed one, reached through its /proc/self/fd link; nothing touches
-// the disk and nothing is left behind.
-class MemoryFile {
- public:
-  MemoryFile(const std::uint8_t* data, std::size_t size)
-      : fd_(memfd_create("audio_file_fuzzer", MFD_CLOEXEC)) {
-    if (fd_ < 0) finding("memfd_create failed");
-    for (std::size_t written = 0; written < size;) {
-      const ssize_t n = ::write(fd_, data + written, size - written);
-      if (n <= 0) finding("writing the memory file failed");
-      written += static_cast<std::size_t>(n);
-    }
-  }
-  ~MemoryFile() { ::close(fd_); }
-  MemoryFile(const MemoryFile&) = delete;
-  MemoryFile& operator=(const MemoryFile&) = delete;
-
-  std::string path() const { return "/proc/self/fd/" + std::to_string(fd_); }
-
- private:
-  int fd_;
-};
 
 }  // namespace
 

@@ -13,21 +13,26 @@
 #                   (libFuzzer's -fork=1: still one process at a time, each
 #                   finding saved), rather than stop at the first one; for a
 #                   target whose known finding would otherwise end every run.
-# Needs the packages listed below; installs nothing itself, but names the
+# Needs a main build (scripts/build.sh: the whisper model target links its
+# ggml) and the packages listed below; installs nothing itself, but names the
 # missing ones and stops.
 # Exits 0 when nothing was found, 1 when some target found something.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 repo=$(pwd)
 
-targets=(time_span_parser option_scan result_document audio_file)
+targets=(time_span_parser option_scan result_document audio_file whisper_model_file)
 
 # Longest input per target: room for many pairs of times, many arguments,
-# dozens of segments, and a few seconds of compressed audio respectively.
-declare -A max_len=([time_span_parser]=4096 [option_scan]=1024 [result_document]=4096 [audio_file]=16384)
+# dozens of segments, a few seconds of compressed audio, and a model's
+# header, mel filters, a short vocabulary and its first tensor headers
+# respectively.
+declare -A max_len=([time_span_parser]=4096 [option_scan]=1024 [result_document]=4096 [audio_file]=16384
+                    [whisper_model_file]=70000)
 # Seconds one input may take before it counts as a hang. Decoding gets
 # more: the reader may produce millions of samples, under AddressSanitizer.
-declare -A timeout=([time_span_parser]=5 [option_scan]=5 [result_document]=5 [audio_file]=30)
+declare -A timeout=([time_span_parser]=5 [option_scan]=5 [result_document]=5 [audio_file]=30
+                    [whisper_model_file]=5)
 
 seconds=${1:-60}
 only=${2:-}
