@@ -79,7 +79,9 @@ grep -v '^#' "$here/devset/sources.txt" | while read -r id kind sources; do
     *) echo "unknown recording kind $kind for $id" >&2; exit 1 ;;
   esac
   sox -R -V1 "${parts[@]}" -r 16000 -c 1 -b 16 "$wav" pad 0.5 0.5
-  echo "$(transcribe "$wav") ($id)" >> "$work/hyp.txt"
+  # Its own line, so that a failed run stops the benchmark.
+  hypothesis="$(transcribe "$wav")"
+  echo "$hypothesis ($id)" >> "$work/hyp.txt"
 done
 
 echo "Development set (bench/devset): word error rate, plain and as written"
