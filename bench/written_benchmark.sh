@@ -5,14 +5,18 @@
 # Usage: bench/written_benchmark.sh [path/to/vorn-speech]    (default: build/vorn-speech)
 #
 # Development set: bench/devset/reference.txt holds each recording's text as
-# written (cased, punctuated); bench/devset/sources.txt says how each is made
-# (a LibriVox clip of Debian's pocketsphinx-testdata, or espeak-ng speaking
-# the text in a given voice). Ids starting "tune-" are the tuning part;
+# written (cased, punctuated, several sentences); bench/devset/sources.txt
+# says how each is made and why: a real professional voice's phone prompts
+# (Debian's asterisk-core-sounds-en-g722), four to a recording; a LibriVox
+# reader (Debian's pocketsphinx-testdata), consecutive clips joined; and, as
+# a supplement, espeak-ng voices. Ids starting "tune-" are the tuning part;
 # "check-" ones are for checking only and are never looked at while tuning.
-# For each part it prints two word error rates (see bench/wer.py):
+# For each part and each of those sets it prints two word error rates (see
+# bench/wer.py):
 #   plain    case-insensitive, punctuation ignored
 #   written  case kept; each of . , ? ! a token of its own
-# Their difference is what the formatting still gets wrong.
+# and their difference, what the formatting still gets wrong ("real" is the
+# prompts and the reader together).
 #
 # Non-speech set: sounds synthesized with sox (chord loops, tones, DTMF
 # digits, dial and busy tones, clicks, white/pink/brown noise), each with a
@@ -23,12 +27,14 @@ set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 binary="${1:-$here/../build/vorn-speech}"
 clips=/usr/share/pocketsphinx/test/data/librivox
+prompts=/usr/share/asterisk/sounds/en_US_f_Allison
 
 [[ -x "$binary" ]] || { echo "no vorn-speech binary at $binary (build it, or pass its path)" >&2; exit 1; }
-for tool in espeak-ng sox; do
+for tool in espeak-ng sox ffmpeg; do
   command -v "$tool" >/dev/null || { echo "$tool is missing (Debian package $tool)" >&2; exit 1; }
 done
 [[ -d "$clips" ]] || { echo "the LibriVox clips are missing (Debian package pocketsphinx-testdata)" >&2; exit 1; }
+[[ -d "$prompts" ]] || { echo "the phone prompts are missing (Debian package asterisk-core-sounds-en-g722)" >&2; exit 1; }
 
 # KEEP_DIR=dir keeps the recordings and transcripts there, for a closer look.
 if [[ -n "${KEEP_DIR:-}" ]]; then
@@ -46,29 +52,55 @@ transcribe() {
 }
 
 reference="$here/devset/reference.txt"
-grep -v '^#' "$here/devset/sources.txt" | while read -r id kind source; do
+# The half of telephone_prompts.tsv a prompt belongs to ("tune" or "check").
+half_of() { awk -F'\t' -v name="$1" '$2 == name { print $1 }' "$here/telephone_prompts.tsv"; }
+
+grep -v '^#' "$here/devset/sources.txt" | while read -r id kind sources; do
   [[ -n "$id" ]] || continue
   wav="$work/$id.wav"
+  parts=()
   case "$kind" in
-    librivox) cp "$clips/$source.wav" "$wav" ;;
+    prompts)
+      for name in $sources; do
+        if [[ "$(half_of "$name")" != "${id%%-*}" ]]; then
+          echo "$id: prompt $name is not in the ${id%%-*} half of telephone_prompts.tsv" >&2
+          exit 1
+        fi
+        ffmpeg -nostdin -v error -y -i "$prompts/$name.g722" -c:a pcm_s16le "$work/$name.wav"
+        parts+=("$work/$name.wav")
+      done
+      ;;
+    librivox) for clip in $sources; do parts+=("$clips/$clip.wav"); done ;;
     espeak)
       text="$(grep -F "($id)" "$reference" | sed 's/ *([^()]*)$//')"
-      espeak-ng -v "$source" -s 140 -w "$work/$id.raw.wav" "$text"
-      sox -R -V1 "$work/$id.raw.wav" -r 16000 -c 1 "$wav" pad 0.5 0.5
+      espeak-ng -v "$sources" -s 140 -w "$work/$id.raw.wav" "$text"
+      parts=("$work/$id.raw.wav")
       ;;
     *) echo "unknown recording kind $kind for $id" >&2; exit 1 ;;
   esac
-  echo "$(transcribe "$wav") ($id)" >> "$work/hyp.txt"
+  sox -R -V1 "${parts[@]}" -r 16000 -c 1 -b 16 "$wav" pad 0.5 0.5
+  # Its own line, so that a failed run stops the benchmark.
+  hypothesis="$(transcribe "$wav")"
+  echo "$hypothesis ($id)" >> "$work/hyp.txt"
 done
 
 echo "Development set (bench/devset): word error rate, plain and as written"
-printf "%-8s %6s %9s %9s\n" part words plain written
+printf "%-6s %-9s %6s %8s %8s %8s\n" part set words plain written "w - p"
 for part in tune check; do
-  grep -F "($part-" "$reference" > "$work/ref.$part"
-  plain=$(python3 "$here/wer.py" "$work/ref.$part" "$work/hyp.txt" | tail -1)
-  written=$(python3 "$here/wer.py" --written "$work/ref.$part" "$work/hyp.txt" | tail -1)
-  printf "%-8s %6s %9s %9s\n" "$part" "$(echo "$plain" | cut -d' ' -f3)" \
-    "$(echo "$plain" | cut -d' ' -f4)" "$(echo "$written" | cut -d' ' -f4)"
+  for set in prompts librivox espeak real all; do
+    case "$set" in
+      real) pattern="($part-\(prompts\|librivox\)" ;;
+      all) pattern="($part-" ;;
+      *) pattern="($part-$set" ;;
+    esac
+    grep "$pattern" "$reference" > "$work/ref.$part.$set"
+    plain=$(python3 "$here/wer.py" "$work/ref.$part.$set" "$work/hyp.txt" | tail -1)
+    written=$(python3 "$here/wer.py" --written "$work/ref.$part.$set" "$work/hyp.txt" | tail -1)
+    read -r _ _ words plainWer <<< "$plain"
+    read -r _ _ _ writtenWer <<< "$written"
+    printf "%-6s %-9s %6s %8s %8s %8s\n" "$part" "$set" "$words" "$plainWer" "$writtenWer" \
+      "$(python3 -c 'import sys; print(f"{float(sys.argv[2][:-1]) - float(sys.argv[1][:-1]):.1f}")' "$plainWer" "$writtenWer")"
+  done
 done
 if [[ -n "${VERBOSE:-}" ]]; then cat "$work/hyp.txt"; fi
 

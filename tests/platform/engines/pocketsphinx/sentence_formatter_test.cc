@@ -57,12 +57,32 @@ INSTANTIATE_TEST_SUITE_P(
         // word ("john"), a family name it does not know at all.
         FormatCase{"but mr john dashwood had then leisure to do for them",
                    "But Mr. John Dashwood had then leisure to do for them."},
-        // A long pause inside the utterance ends a sentence; a short one
-        // does not.
-        FormatCase{"we went home@10 it was late@45 the dog slept",
+        // A pause inside the utterance ends a sentence from 12 frames on; a
+        // shorter one does not.
+        FormatCase{"we went home@5 it was late@45 the dog slept",
                    "We went home it was late. The dog slept."},
-        FormatCase{"it was late@29 the dog slept", "It was late the dog slept."},
-        FormatCase{"it was late@30 the dog slept", "It was late. The dog slept."},
+        FormatCase{"it was late@11 the dog slept", "It was late the dog slept."},
+        FormatCase{"it was late@12 the dog slept", "It was late. The dog slept."},
+        // No sentence ends after a word that needs more, nor before one that
+        // carries it on; before "but" the pause is a comma.
+        FormatCase{"please enter the@30 number of@20 your@20 account",
+                   "Please enter the number of your account."},
+        FormatCase{"please hold@30 and your call will be answered@25 or@25 press one",
+                   "Please hold and your call will be answered or press one."},
+        FormatCase{"i am sorry@20 but that is not valid", "I am sorry, but that is not valid."},
+        FormatCase{"ask mr@30 smith", "Ask Mr. Smith."},
+        // A comma never precedes a sentence's last word.
+        FormatCase{"they said no@20 but", "They said no but."},
+        // Questions: an auxiliary or modal and its subject, a wh-word and an
+        // auxiliary (next, or after one more word); nothing else.
+        FormatCase{"would you like to come@20 we leave at nine",
+                   "Would you like to come? We leave at nine."},
+        FormatCase{"is the train late@20 what is the time@20 which folder should i use",
+                   "Is the train late? What is the time? Which folder should I use?"},
+        FormatCase{"can't you see it@15 don't go", "Can't you see it? Don't go."},
+        FormatCase{"will power is a muscle@20 when the bell rings we go@20 does",
+                   "Will power is a muscle. When the bell rings we go. Does."},
+        FormatCase{"is@20 this mine", "Is. This mine."},
         // "I" and its contractions.
         FormatCase{"then i said i'm sure i'll come", "Then I said I'm sure I'll come."},
         // Words always capitalized: places, days, months, languages.
