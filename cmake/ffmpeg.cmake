@@ -29,9 +29,11 @@ if(NOT EXISTS ${FFMPEG_SOURCE_DIR}/.complete)
   message(FATAL_ERROR "FFmpeg ${FFMPEG_VERSION} is missing from .deps/: run scripts/setup.sh")
 endif()
 
+# Optimised in both: FFmpeg relies on the compiler dropping dead code, and
+# does not link without it.
 if(CMAKE_BUILD_TYPE STREQUAL "Debug")
   set(FFMPEG_BUILD_TYPE Debug)
-  set(FFMPEG_DEBUG_OPTIONS --disable-optimizations)
+  set(FFMPEG_DEBUG_OPTIONS --enable-debug)
 else()
   set(FFMPEG_BUILD_TYPE Release)
   set(FFMPEG_DEBUG_OPTIONS --disable-debug)
