@@ -94,10 +94,18 @@ set(FFMPEG_LIBRARIES
   ${FFMPEG_INSTALL_DIR}/lib/libswresample.a
   ${FFMPEG_INSTALL_DIR}/lib/libavutil.a)
 
-include(ProcessorCount)
-ProcessorCount(FFMPEG_BUILD_JOBS)
-if(FFMPEG_BUILD_JOBS EQUAL 0)
-  set(FFMPEG_BUILD_JOBS 2)
+# Under a Makefile generator FFmpeg's make joins the build's own job slots
+# (`cmake --build -jN` stays N jobs however many targets build at once);
+# otherwise it takes one job per core.
+if(CMAKE_GENERATOR MATCHES "Makefiles")
+  set(FFMPEG_MAKE "$(MAKE)")
+else()
+  include(ProcessorCount)
+  ProcessorCount(jobs)
+  if(jobs EQUAL 0)
+    set(jobs 2)
+  endif()
+  set(FFMPEG_MAKE make -j${jobs})
 endif()
 
 # Each build folder runs these steps once (the pinned source never changes,
@@ -116,8 +124,8 @@ ExternalProject_Add(ffmpeg_audio
     -DSOURCE_DIR=${FFMPEG_SOURCE_DIR} -DBINARY_DIR=${FFMPEG_BINARY_DIR}
     -DOPTIONS=${FFMPEG_CONFIGURE_ARGUMENT}
     -P ${PROJECT_SOURCE_DIR}/cmake/ffmpeg_configure.cmake
-  BUILD_COMMAND make -j${FFMPEG_BUILD_JOBS}
-  INSTALL_COMMAND make install
+  BUILD_COMMAND ${FFMPEG_MAKE}
+  INSTALL_COMMAND ${FFMPEG_MAKE} install
   BUILD_BYPRODUCTS ${FFMPEG_LIBRARIES}
   LOG_CONFIGURE ON
   LOG_BUILD ON
