@@ -11,8 +11,10 @@ packages=(
   # the word list that says which words are written with a capital, and
   # the interpreter that tabulates it at build time
   wamerican python3
-  # audio decoding
-  libavformat-dev libavcodec-dev libavutil-dev libswresample-dev
+  # audio decoding: the shared libraries for the Debug and sanitizer
+  # builds; the assembler for the static audio-only FFmpeg that the Release
+  # build compiles from Debian's source (scripts/fetch-ffmpeg.sh)
+  libavformat-dev libavcodec-dev libavutil-dev libswresample-dev nasm
   # regular expressions for the time-span parser
   libre2-dev
   # fuzzing and sanitizer runtimes (scripts/fuzz.sh), and the JSON reader
@@ -45,3 +47,4 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 
 "$(dirname "$0")/fetch-whisper.sh"
+"$(dirname "$0")/fetch-ffmpeg.sh"
