@@ -56,7 +56,12 @@ ExternalProject_Add(whisper_cpp
     -DGGML_OPENMP=OFF
     -DGGML_BLAS=OFF
     -DGGML_CCACHE=OFF
-    -DGGML_NATIVE=ON
+    # Not the build machine's own instruction set: the tool ships to other
+    # machines, and a kernel the processor lacks (AVX-512 on most laptops)
+    # ends the process on its first matrix product. With NATIVE off, ggml
+    # targets x86-64-v3 (SSE4.2, AVX, AVX2, FMA, F16C, BMI2: Intel since
+    # 2013, AMD since 2015); other architectures ignore these switches.
+    -DGGML_NATIVE=OFF
   BUILD_COMMAND ${CMAKE_COMMAND} --build ${WHISPER_BINARY_DIR} --target whisper -j${WHISPER_BUILD_JOBS}
   INSTALL_COMMAND ""
   BUILD_ALWAYS ON
