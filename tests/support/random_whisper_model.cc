@@ -128,6 +128,14 @@ void appendUtf8(std::string& out, unsigned codePoint) {
 // keeps a random model's output printable). The last stored token is
 // end-of-text in an English-only file and empty in a multilingual one, as
 // in the released files.
+// A word piece that starts a word. Built by appending: GCC 12 at -O3 warns
+// falsely (-Wrestrict) on `" " + std::string`.
+std::string spaced(std::string_view piece) {
+  std::string token(" ");
+  token.append(piece);
+  return token;
+}
+
 std::vector<std::string> makeVocabulary(bool multilingual) {
   std::vector<std::string> tokens;
   tokens.reserve(kStoredTokens);
@@ -150,12 +158,12 @@ std::vector<std::string> makeVocabulary(bool multilingual) {
     add(std::string(piece));
   }
   for (std::string_view word : kWords) {
-    add(" " + std::string(word));
+    add(spaced(word));
     add(std::string(word));
-    add(" " + capitalized(word));
+    add(spaced(capitalized(word)));
     add(capitalized(word));
   }
-  for (int n = 0; n < 1000; ++n) add(" " + std::to_string(n));
+  for (int n = 0; n < 1000; ++n) add(spaced(std::to_string(n)));
   for (int n = 0; n < 100; ++n) add(std::to_string(n));
 
   std::vector<std::string> syllables;
@@ -165,9 +173,9 @@ std::vector<std::string> makeVocabulary(bool multilingual) {
     }
   }
   for (const std::string& syllable : syllables) {
-    add(" " + syllable);
+    add(spaced(syllable));
     add(syllable);
-    add(" " + capitalized(syllable));
+    add(spaced(capitalized(syllable)));
   }
   // Two-syllable words fill the rest; a fixed generator (not the model's
   // seed) so that every model has the same vocabulary.

@@ -102,14 +102,14 @@ TEST(CollectSegmentsTest, ReadsConcurrentlyWithThePublisher) {
   auto transcriber = std::make_shared<SpeechTranscriber>(Locale{"en-US"}, ResultAttributeOptions{true});
   std::thread engine([transcriber] {
     for (int k = 0; k < 200; ++k) {
-      transcriber->results().publish(makeResult(true, {{"w" + std::to_string(k), std::pair{k, 1}}}));
+      transcriber->results().publish(makeResult(true, {{std::string("w").append(std::to_string(k)), std::pair{k, 1}}}));
     }
     transcriber->results().finish();
   });
   const std::vector<Segment> segments = collectSegments(transcriber);
   engine.join();
   ASSERT_EQ(segments.size(), 200u);
-  for (int k = 0; k < 200; ++k) EXPECT_EQ(segments[k].text, "w" + std::to_string(k));
+  for (int k = 0; k < 200; ++k) EXPECT_EQ(segments[k].text, std::string("w").append(std::to_string(k)));
 }
 
 }  // namespace

@@ -209,7 +209,7 @@ TEST(EngineAnalyzerPackingTest, WindowsMapWordsBackToTheirUtterances) {
       for (std::size_t i = 0; i < samples.size(); ++i) {
         if (samples[i] != 0 && (i == 0 || samples[i - 1] == 0)) {
           const int frame = static_cast<int>(i) / kFrame;
-          words.push_back({"w" + std::to_string(words.size()), frame + 3, frame + 7});
+          words.push_back({std::string("w").append(std::to_string(words.size())), frame + 3, frame + 7});
         }
       }
       if (!words.empty()) words.push_back({"late", words.back().firstFrame, words.back().lastFrame});
