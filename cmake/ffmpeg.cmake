@@ -1,6 +1,6 @@
 # FFmpeg for the reader (src/platform/audio/).
 #
-# The self-contained build (VORN_SELF_CONTAINED, see cmake/static_deps.cmake)
+# The self-contained build (VORN_SELF_CONTAINED, see cmake/self_contained.cmake)
 # links an audio-only FFmpeg compiled from the pinned Debian source that
 # scripts/fetch-ffmpeg.sh puts in .deps/: static, no external libraries, no
 # programs, no network, and nothing but the containers and codecs listed

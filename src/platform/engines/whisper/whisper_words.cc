@@ -134,14 +134,15 @@ std::vector<Piece> wholePieces(const std::vector<WhisperToken>& tokens) {
   bool boundary = true;
   auto emit = [&] {
     if (bytes.empty()) return;
-    std::u32string text = decodeUtf8(bytes);
+    const std::u32string text = decodeUtf8(bytes);
     bytes.clear();
-    const std::size_t first = text.find_first_not_of(U" \t\n\r");
-    if (first == std::u32string::npos) {  // lone spaces start a new word
+    const auto first = std::find_if_not(text.begin(), text.end(), isSpace);
+    if (first == text.end()) {  // lone spaces start a new word
       boundary = true;
       return;
     }
-    pieces.push_back({text.substr(first), start, end, first > 0, boundary, segment});
+    pieces.push_back({std::u32string(first, text.end()), start, end, first != text.begin(), boundary,
+                      segment});
     boundary = false;
   };
   for (const WhisperToken& token : tokens) {
