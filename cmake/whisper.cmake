@@ -60,8 +60,12 @@ ExternalProject_Add(whisper_cpp
     # machines, and a kernel the processor lacks (AVX-512 on most laptops)
     # ends the process on its first matrix product. With NATIVE off, ggml
     # targets x86-64-v3 (SSE4.2, AVX, AVX2, FMA, F16C, BMI2: Intel since
-    # 2013, AMD since 2015); other architectures ignore these switches.
+    # 2013, AMD since 2015); other architectures ignore these switches. They
+    # are spelled out because ggml's defaults for them stay cached from a
+    # native configuration, which would leave a build with no SIMD at all.
     -DGGML_NATIVE=OFF
+    -DGGML_SSE42=ON -DGGML_AVX=ON -DGGML_AVX2=ON -DGGML_FMA=ON -DGGML_F16C=ON -DGGML_BMI2=ON
+    -DGGML_AVX512=OFF
   BUILD_COMMAND ${CMAKE_COMMAND} --build ${WHISPER_BINARY_DIR} --target whisper -j${WHISPER_BUILD_JOBS}
   INSTALL_COMMAND ""
   BUILD_ALWAYS ON
