@@ -45,7 +45,7 @@ std::optional<CMTime> EngineAnalyzer::analyzeSequence(AudioFile& file) {
   std::vector<Window> waiting;
   std::optional<DecoderPool> pool;
   UtteranceSplitter splitter;
-  WindowPacker packer(options_.windowSamples);
+  WindowPacker packer(options_.windowSamples, options_.joinGapSamples);
   // Moves what the splitter has finished on into the packer and what the
   // packer has finished on to the decoders; at the end of the file, both
   // are flushed first, in that order, so the last utterance is not left in

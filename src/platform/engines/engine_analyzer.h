@@ -31,6 +31,8 @@ class EngineAnalyzer : public SpeechAnalyzer {
     // as one piece: for engines that pay per window. With 0 each utterance
     // is decoded alone.
     std::size_t windowSamples = 0;
+    // Silence laid between consecutive utterances in a window.
+    std::size_t joinGapSamples = 0;
     // Whether the recognizers are made for the measured bandwidth of the
     // speech (AudioTraits::narrowbandSpeech). Measuring it takes the file's
     // first BandwidthMeter::kEnoughSeconds of speech, and decoding waits

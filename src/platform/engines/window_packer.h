@@ -30,13 +30,16 @@ struct Window {
     std::int64_t length = 0;
   };
 
-  std::vector<Piece> pieces;  // in order, end to end from sample 0
+  std::vector<Piece> pieces;  // in order from sample 0, maybe with silence between
   std::vector<float> samples;
 
   // A stretch [begin, end) of window samples, begin <= end, as file samples.
-  // The start goes to its piece; a start in no piece (past the window's end)
-  // goes to the end of the last piece. The end stays in the start's piece,
-  // clamped to its end, so a word never spans the pause that was left out.
+  // The start goes to its piece. A start in the silence between two pieces
+  // goes to the start of the next one when the stretch reaches into it (a
+  // word heard a little early), else to the end of the one before; a start
+  // past the last piece goes to its end. The end stays in the start's
+  // piece, clamped to its end, so a word never spans the pause that was
+  // left out.
   struct Span {
     std::int64_t start = 0;
     std::int64_t end = 0;
@@ -48,8 +51,11 @@ class WindowPacker {
  public:
   // Windows hold at most `maxSamples` samples, except that an utterance
   // longer than that gets a window of its own. With 0 every utterance is a
-  // window of its own.
-  explicit WindowPacker(std::size_t maxSamples) : maxSamples_(maxSamples) {}
+  // window of its own. Consecutive utterances in a window are `gapSamples`
+  // of digital silence apart: a recognizer that hears two utterances with
+  // no pause between them can run their words together.
+  explicit WindowPacker(std::size_t maxSamples, std::size_t gapSamples = 0)
+      : maxSamples_(maxSamples), gapSamples_(gapSamples) {}
 
   // Adds the next utterance; utterances come in file order, not overlapping.
   void push(Utterance utterance);
@@ -64,6 +70,7 @@ class WindowPacker {
   void close();
 
   std::size_t maxSamples_;
+  std::size_t gapSamples_;
   std::optional<Window> open_;
   std::deque<Window> ready_;
 };
