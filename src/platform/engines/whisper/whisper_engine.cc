@@ -8,7 +8,6 @@
 
 #include "platform/engines/engine_analyzer.h"
 #include "platform/engines/setup/model_folders.h"
-#include "platform/engines/whisper/whisper_recognizer.h"
 #include "platform/error.h"
 
 namespace vorn {
@@ -53,16 +52,19 @@ bool whisperKnowsLanguage(const std::string& language) {
 
 std::unique_ptr<SpeechAnalyzer> makeWhisperAnalyzer(
     std::shared_ptr<SpeechTranscriber> transcriber, const WhisperModelInfo& model,
-    std::string language) {
+    std::string language, WhisperEngineSettings settings) {
   // One decoder using every core: a whisper model takes hundreds of
   // megabytes in use, and its matrix products spread over the cores.
   const int threads = std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
   return std::make_unique<EngineAnalyzer>(
       std::move(transcriber),
-      [model, language = std::move(language), threads](const AudioTraits& /*traits*/) {
-        return std::make_unique<WhisperRecognizer>(model, language, threads);
+      [model, language = std::move(language), threads,
+       decoding = settings.decoding](const AudioTraits& /*traits*/) {
+        return std::make_unique<WhisperRecognizer>(model, language, threads, decoding);
       },
-      EngineAnalyzer::Options{.decoders = 1, .windowSamples = kWhisperWindowSamples});
+      EngineAnalyzer::Options{.decoders = 1,
+                              .windowSamples = kWhisperWindowSamples,
+                              .joinGapSamples = settings.joinGapSamples});
 }
 
 }  // namespace vorn

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/engines/whisper/whisper_model_file.h"
+#include "platform/engines/whisper/whisper_recognizer.h"
 #include "platform/speech_engine.h"
 
 namespace vorn {
@@ -33,12 +34,21 @@ std::vector<InstalledWhisperModel> findWhisperModels(
 // Whether whisper has a language code `language` ("en", "fr", "yue").
 bool whisperKnowsLanguage(const std::string& language);
 
+// How the whisper analyzer packs and decodes. The defaults are the tool's;
+// the benchmark measures the others against them.
+struct WhisperEngineSettings {
+  WhisperDecoding decoding;
+  // Silence laid between consecutive utterances in a window: 0.1 s.
+  std::size_t joinGapSamples = AudioFile::kSampleRate / 10;
+};
+
 // An analyzer that transcribes `language` with `model` (already inspected).
-// The utterances are laid end to end into 30-second windows, whisper's own
-// unit of work, decoded one at a time by one recognizer using every core.
+// The utterances are laid into 30-second windows, whisper's own unit of
+// work, `settings.joinGapSamples` apart, decoded one at a time by one
+// recognizer using every core.
 std::unique_ptr<SpeechAnalyzer> makeWhisperAnalyzer(
     std::shared_ptr<SpeechTranscriber> transcriber, const WhisperModelInfo& model,
-    std::string language);
+    std::string language, WhisperEngineSettings settings = {});
 
 }  // namespace vorn
 
