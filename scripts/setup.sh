@@ -1,6 +1,10 @@
 #!/usr/bin/env bash
 # Installs every Debian package that building, testing and benchmarking need.
 # Safe to run again: it does nothing (and prints nothing) when all are present.
+#
+# Usage: scripts/setup.sh [--training]
+#   --training: also Debian's PyTorch, for retraining the test whisper model
+#   (tests/support/trained_whisper/); nothing else needs it.
 set -euo pipefail
 
 packages=(
@@ -30,7 +34,12 @@ packages=(
   # one real voice's phone prompts, as 8 kHz masters and as wideband G.722
   # copies of the same takes: the telephone benchmark's real-speech set
   asterisk-core-sounds-en-wav asterisk-core-sounds-en-g722
+  # the trained whisper model's checking set (bench/trained_whisper_benchmark.sh)
+  python3-numpy
 )
+if [ "${1:-}" = "--training" ]; then
+  packages+=(python3-torch)
+fi
 
 # npm only fetches the pinned whisper.cpp source below.
 command -v npm >/dev/null || packages+=(npm)

@@ -1,0 +1,122 @@
+#!/usr/bin/env python3
+"""Scores transcripts of the trained model's checking set against the true
+words and times (tests/support/trained_whisper/heldout_set.py).
+
+Usage: word_times.py SET_DIR LABEL:FORMAT:DOC_DIR [LABEL:FORMAT:DOC_DIR ...]
+  FORMAT vorn: DOC_DIR/NAME.wav.json holds vorn-speech's document;
+  FORMAT cli:  DOC_DIR/NAME.json holds whisper-cli's -oj output (one
+               segment per word with -ml 1).
+
+Words are compared in lower case without punctuation; a segment of several
+words (whisper-cli) shares its span out evenly. Word error rate is the
+word-level edit distance over the true words; start and end errors are
+taken over the words the alignment pairs with an equal true word. Words
+written in a "speechless" stretch (or anywhere in a recording with no
+speech) are counted as made up.
+"""
+import glob
+import json
+import os
+import re
+import statistics
+import sys
+
+
+def normal(word):
+    return re.sub(r"[^0-9a-z']", "", word.lower())
+
+
+def read_vorn(path):
+    with open(path) as f:
+        document = json.load(f)
+    return [(normal(s["text"]), s["start"], s["end"]) for s in document["segments"] if normal(s["text"])]
+
+
+def read_cli(path):
+    with open(path) as f:
+        document = json.load(f)
+    words = []
+    for segment in document.get("transcription", []):
+        start, end = segment["offsets"]["from"] / 1000, segment["offsets"]["to"] / 1000
+        parts = [normal(p) for p in segment["text"].split()]
+        parts = [p for p in parts if p]
+        for i, p in enumerate(parts):
+            step = (end - start) / len(parts)
+            words.append((p, start + i * step, start + (i + 1) * step))
+    return words
+
+
+def align(truth, said):
+    """Edit distance and the pairs (i, j) of equal words on one best path."""
+    n, m = len(truth), len(said)
+    d = [[0] * (m + 1) for _ in range(n + 1)]
+    for i in range(n + 1):
+        d[i][0] = i
+    for j in range(m + 1):
+        d[0][j] = j
+    for i in range(1, n + 1):
+        for j in range(1, m + 1):
+            d[i][j] = min(d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + (truth[i - 1] != said[j - 1]))
+    pairs, i, j = [], n, m
+    while i > 0 and j > 0:
+        if d[i][j] == d[i - 1][j - 1] + (truth[i - 1] != said[j - 1]):
+            if truth[i - 1] == said[j - 1]:
+                pairs.append((i - 1, j - 1))
+            i, j = i - 1, j - 1
+        elif d[i][j] == d[i - 1][j] + 1:
+            i -= 1
+        else:
+            j -= 1
+    return d[n][m], pairs[::-1]
+
+
+def percentile(values, p):
+    if not values:
+        return float("nan")
+    values = sorted(values)
+    return values[min(len(values) - 1, int(round(p / 100 * (len(values) - 1))))]
+
+
+def score(set_dir, fmt, doc_dir):
+    errors = total = made_up = missing = 0
+    starts, ends = [], []
+    for truth_path in sorted(glob.glob(os.path.join(set_dir, "*.truth.json"))):
+        name = os.path.basename(truth_path)[:-len(".truth.json")]
+        with open(truth_path) as f:
+            truth = json.load(f)
+        path = os.path.join(doc_dir, name + (".wav.json" if fmt == "vorn" else ".json"))
+        if os.path.exists(path):
+            said = read_vorn(path) if fmt == "vorn" else read_cli(path)
+        else:
+            said, missing = [], missing + 1
+        true_words = [(normal(w["word"]), w["start"], w["end"]) for w in truth["words"]]
+        for word, start, end in said:
+            middle = (start + end) / 2
+            if any(a <= middle < b for a, b in truth["speechless"]):
+                made_up += 1
+        e, pairs = align([w[0] for w in true_words], [w[0] for w in said])
+        errors += e
+        total += len(true_words)
+        for i, j in pairs:
+            starts.append(abs(said[j][1] - true_words[i][1]) * 1000)
+            ends.append(abs(said[j][2] - true_words[i][2]) * 1000)
+    return {
+        "words": total, "wer": 100 * errors / max(1, total), "made_up": made_up, "missing": missing,
+        "start_median": statistics.median(starts) if starts else float("nan"), "start_p90": percentile(starts, 90),
+        "end_median": statistics.median(ends) if ends else float("nan"), "end_p90": percentile(ends, 90),
+    }
+
+
+def main():
+    set_dir = sys.argv[1]
+    print(f"{'':28} {'words':>6} {'WER%':>6} {'start ms med/p90':>17} {'end ms med/p90':>15} {'made up':>8}")
+    for spec in sys.argv[2:]:
+        label, fmt, doc_dir = spec.split(":", 2)
+        r = score(set_dir, fmt, doc_dir)
+        note = f"  ({r['missing']} files without output)" if r["missing"] else ""
+        print(f"{label:28} {r['words']:6d} {r['wer']:6.1f} {r['start_median']:8.0f}/{r['start_p90']:<8.0f}"
+              f"{r['end_median']:7.0f}/{r['end_p90']:<7.0f} {r['made_up']:8d}{note}")
+
+
+if __name__ == "__main__":
+    main()
