@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Words, word times and made-up words of the whisper engine on the model
-# trained here (tests/fixtures/whisper/ggml-closed-vocabulary.bin, see
+# trained here (tests/fixtures/whisper/model/ggml-closed-vocabulary.bin, see
 # tests/support/trained_whisper/), beside whisper.cpp's own whisper-cli
 # with the same model, on the checking set: recordings in voices the model
 # never heard in training, with every word's true start and end, and
@@ -8,8 +8,8 @@
 #
 # Rows: the tool as it ships; the tool with each alternative it was chosen
 # over (word times from the alignment without fitting to the sound, or from
-# whisper.cpp's older token timestamps; no silence or 0.2 s between packed
-# utterances instead of 0.1 s; the earlier window's text as context); and
+# whisper.cpp's older token timestamps; no silence or 0.1 s between packed
+# utterances instead of 0.2 s; the earlier window's text as context); and
 # whisper-cli on each file whole, with one word per segment (-ml 1) and its
 # default decoding (beam search of 5, temperature fallback, flash attention).
 #
@@ -23,7 +23,7 @@ set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 root="$(cd "$here/.." && pwd)"
 build="$(cd "${1:-$root/build}" && pwd)"
-model="$root/tests/fixtures/whisper/ggml-closed-vocabulary.bin"
+model="$root/tests/fixtures/whisper/model/ggml-closed-vocabulary.bin"
 whisper_build="$root/.deps/whisper-build-1.9.1-Release"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
@@ -54,7 +54,7 @@ run tool
 run times-alignment-unfitted --times unfitted
 run times-token-timestamps --times tokens
 run join-gap-0s --gap 0
-run join-gap-0.2s --gap 0.2
+run join-gap-0.1s --gap 0.1
 run earlier-text-as-context --context
 
 mkdir -p "$work/cli"
