@@ -87,7 +87,9 @@ interpreter=$(readelf -l "$tool" | sed -n 's/.*Requesting program interpreter: \
 mkdir -p "$root/proc" "$root/dev" "$root/opt" "$(dirname "$root$interpreter")"
 cp -L "$interpreter" "$root$interpreter"
 for name in "${runtime[@]}"; do
-  path=$(ldconfig -p | awk -v n="$name" '$1 == n && /x86-64/ { print $NF; exit }')
+  # awk reads to the end: leaving early would kill ldconfig with SIGPIPE,
+  # which pipefail turns into a failure once its listing outgrows the pipe.
+  path=$(ldconfig -p | awk -v n="$name" '$1 == n && /x86-64/ && !found { print $NF; found = 1 }')
   [ -n "$path" ] || fail "this machine has no $name to copy"
   mkdir -p "$root$(dirname "$path")"
   cp -L "$path" "$root$path"
