@@ -36,7 +36,7 @@ import numpy as np
 import torch
 import torch.nn.functional as F
 
-from model import AUDIO_CONTEXT, EOT, FIRST_TIMESTAMP, N_VOCAB, SOT, TIMESTAMP_STEP, Whisper, log_mel
+from model import EOT, FIRST_TIMESTAMP, SOT, TIMESTAMP_STEP, Whisper, log_mel
 from voices import HELD_OUT_VOICES, TRAIN_VOICES, WORDS, load_voice
 from windows import frame_labels, make_window
 
@@ -99,16 +99,8 @@ def greedy(model, mel, max_tokens=120):
 
 
 def read_words(tokens):
-    """(word index, start s) per word: a word starts at its segment's start
-    timestamp or else where the previous word's segment said; rough, for the
-    learning curve only."""
-    out, segment_start = [], 0.0
-    for t in tokens[1:]:
-        if t >= FIRST_TIMESTAMP:
-            segment_start = (t - FIRST_TIMESTAMP) * TIMESTAMP_STEP
-        elif t < len(WORDS):
-            out.append(t)
-    return out
+    """The word indices of a decoded token sequence."""
+    return [t for t in tokens[1:] if t < len(WORDS)]
 
 
 def edit_distance(a, b):
