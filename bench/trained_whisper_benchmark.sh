@@ -14,7 +14,7 @@
 # default decoding (beam search of 5, temperature fallback, flash attention).
 #
 # What the figures are: a test instrument's, not a product model's. The
-# model knows 36 words; its speech is synthesized word by word.
+# model knows 14 words; its speech is synthesized word by word.
 #
 # Usage: bench/trained_whisper_benchmark.sh [BUILD_DIR]   (default build)
 # Needs: a configured build; scripts/setup.sh's synthesizers, sox and numpy.
