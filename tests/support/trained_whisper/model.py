@@ -164,7 +164,11 @@ class Decoder(nn.Module):
         self.register_buffer("compact", compact, persistent=False)
         self.others = math.log(N_VOCAB - len(used))
         self.token_embedding = nn.Embedding(len(used) + 1, state)
-        self.positional_embedding = nn.Parameter(torch.empty(TEXT_CONTEXT, state).normal_(0, 0.01))
+        # Fixed sinusoids rather than learned rows: training crops hold a
+        # dozen tokens and whole windows sixty, and positions no crop
+        # reached would keep their random start. Sinusoids tell every row
+        # its neighbours' distance the same way at any position.
+        self.register_buffer("positional_embedding", sinusoids(TEXT_CONTEXT, state) * 0.1)
         self.blocks = nn.ModuleList(Block(state, heads, True) for _ in range(layers))
         self.ln = nn.LayerNorm(state)
         self.register_buffer("mask", torch.full((TEXT_CONTEXT, TEXT_CONTEXT), -np.inf).triu_(1), persistent=False)

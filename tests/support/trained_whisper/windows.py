@@ -2,8 +2,9 @@
 
 A window is what whisper sees at once: up to 30 s of audio, its target
 token sequence in whisper.cpp's English-only layout (start of transcript,
-then per utterance a start timestamp, its words and an end timestamp, then
-end of text) and every word's true span. Windows without speech (silence,
+then per segment a start timestamp, its words and an end timestamp, then
+end of text; a segment is an utterance, or the part of one up to a pause of
+SEGMENT_PAUSE_S or more) and every word's true span. Windows without speech (silence,
 noise, tones, chords) have the target "<|0.00|>" then end of text, which
 whisper.cpp turns into no segment at all.
 """
@@ -15,6 +16,7 @@ from voices import WORDS
 
 # Word i is stored as token i, written with its leading space.
 WORD_TOKENS = list(range(len(WORDS)))
+SEGMENT_PAUSE_S = 0.12
 
 
 def timestamp(seconds):
@@ -109,13 +111,22 @@ def make_window(rng, voices, length_s=30.0, offset_s=0.0, speech=None, without_t
                 tokens.append(start_token)
             break
         audio[start:start + cursor] += np.concatenate(pieces) * gain
-        first = offset_s + t
-        start_token = timestamp(first) if last_end_token is None else max(timestamp(first), last_end_token + 1)
-        tokens.append(start_token)
+        # A pause of SEGMENT_PAUSE_S or more inside an utterance ends a
+        # segment, as whisper's segments end where speakers pause: the model
+        # states a time every word or few, never tracks long runs blind.
+        previous_end = None
         for w, a, b in spans:
+            word_start = offset_s + (start + a) / SAMPLE_RATE
+            if previous_end is None or word_start - previous_end >= SEGMENT_PAUSE_S:
+                if previous_end is not None:
+                    last_end_token = max(timestamp(previous_end), start_token + 1)
+                    tokens.append(last_end_token)
+                start_token = timestamp(word_start) if last_end_token is None else max(timestamp(word_start), last_end_token + 1)
+                tokens.append(start_token)
             tokens.append(WORD_TOKENS[w])
-            words.append((w, offset_s + (start + a) / SAMPLE_RATE, offset_s + (start + b) / SAMPLE_RATE))
-        last_end_token = max(timestamp(offset_s + (start + cursor) / SAMPLE_RATE), start_token + 1)
+            words.append((w, word_start, offset_s + (start + b) / SAMPLE_RATE))
+            previous_end = offset_s + (start + b) / SAMPLE_RATE
+        last_end_token = max(timestamp(previous_end), start_token + 1)
         tokens.append(last_end_token)
         t = (start + cursor) / SAMPLE_RATE
         r = rng.random()
