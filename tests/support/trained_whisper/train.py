@@ -50,7 +50,7 @@ import torch.nn.functional as F
 
 from model import EOT, FIRST_TIMESTAMP, SOT, TIMESTAMP_STEP, Whisper, log_mel
 from voices import HELD_OUT_VOICES, TRAIN_VOICES, WORDS, load_voice
-from windows import frame_labels, make_window
+from windows import frame_labels, make_window, position_centers
 
 SEED = 20261211
 CROP_S = 4.0
@@ -76,7 +76,7 @@ def learning_rate(step):
 def word_positions(span, positions, offset_s):
     """The encoder positions (of a window or crop at `offset_s`) whose 20 ms
     lie inside a word's (start, end) span: at least the nearest one."""
-    centers = offset_s + (np.arange(positions) + 0.5) * TIMESTAMP_STEP
+    centers = position_centers(positions, offset_s)
     inside = (centers >= span[0]) & (centers < span[1])
     if not inside.any():
         inside[min(positions - 1, max(0, int((sum(span) / 2 - offset_s) / TIMESTAMP_STEP)))] = True
@@ -141,9 +141,8 @@ def guide_loss(weights, guide, guided):
 
 
 def greedy(model, mel, max_tokens=120):
-    """Plain greedy decoding with whisper's two main rules: the first token
-    is a timestamp of at most 1 s, and a text token may not follow a lone
-    timestamp that ends a segment (pairs)."""
+    """Plain greedy decoding with whisper's first rule only: the first
+    token is a timestamp of at most 1 s."""
     audio = model.encoder(mel[None])
     tokens = [SOT]
     for _ in range(max_tokens):

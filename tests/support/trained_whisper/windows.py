@@ -150,10 +150,16 @@ def make_window(rng, voices, length_s=30.0, offset_s=0.0, speech=None, without_t
     return audio.astype(np.float32), tokens, words
 
 
+def position_centers(positions, offset_s=0.0):
+    """The window time (s) of the middle of each 20 ms encoder position of a
+    window or crop that starts at `offset_s`."""
+    return offset_s + (np.arange(positions) + 0.5) * TIMESTAMP_STEP
+
+
 def frame_labels(words, positions, offset_s=0.0):
     """The word (index + 1) or 0 at each 20 ms encoder position."""
     labels = np.zeros(positions, np.int64)
-    centers = offset_s + (np.arange(positions) + 0.5) * TIMESTAMP_STEP
+    centers = position_centers(positions, offset_s)
     for w, a, b in words:
         labels[(centers >= a) & (centers < b)] = w + 1
     return labels
