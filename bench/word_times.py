@@ -10,9 +10,14 @@ Usage: word_times.py SET_DIR LABEL:FORMAT:DOC_DIR [LABEL:FORMAT:DOC_DIR ...]
 Words are compared in lower case without punctuation; a segment of several
 words (whisper-cli) shares its span out evenly. Word error rate is the
 word-level edit distance over the true words; start and end errors are
-taken over the words the alignment pairs with an equal true word. Words
-written in a "speechless" stretch (or anywhere in a recording with no
-speech) are counted as made up.
+taken over the words the alignment pairs with an equal true word, and
+again over the words "in runs": those paired inside a run of RUN or more
+true words heard right one after another. With a model that mishears many
+words the alignment also pairs equal words said seconds apart, and those
+pairs measure the words, not the times; a run of right words cannot be
+chance, so its times are the times' own error. Words written in a
+"speechless" stretch (or anywhere in a recording with no speech) are
+counted as made up.
 """
 import glob
 import json
@@ -20,6 +25,8 @@ import os
 import re
 import statistics
 import sys
+
+RUN = 3
 
 
 def normal(word):
@@ -70,6 +77,20 @@ def align(truth, said):
     return d[n][m], pairs[::-1]
 
 
+def in_runs(pairs):
+    """The pairs that lie in a run of RUN or more consecutive true words
+    paired with consecutive heard words."""
+    kept, run = [], []
+    for pair in pairs + [None]:
+        if pair is not None and run and pair == (run[-1][0] + 1, run[-1][1] + 1):
+            run.append(pair)
+            continue
+        if len(run) >= RUN:
+            kept += run
+        run = [pair] if pair is not None else []
+    return kept
+
+
 def percentile(values, p):
     if not values:
         return float("nan")
@@ -79,7 +100,7 @@ def percentile(values, p):
 
 def score(set_dir, fmt, doc_dir):
     errors = total = made_up = missing = 0
-    starts, ends = [], []
+    starts, ends, run_starts, run_ends = [], [], [], []
     for truth_path in sorted(glob.glob(os.path.join(set_dir, "*.truth.json"))):
         name = os.path.basename(truth_path)[:-len(".truth.json")]
         with open(truth_path) as f:
@@ -100,22 +121,33 @@ def score(set_dir, fmt, doc_dir):
         for i, j in pairs:
             starts.append(abs(said[j][1] - true_words[i][1]) * 1000)
             ends.append(abs(said[j][2] - true_words[i][2]) * 1000)
+        for i, j in in_runs(pairs):
+            run_starts.append(abs(said[j][1] - true_words[i][1]) * 1000)
+            run_ends.append(abs(said[j][2] - true_words[i][2]) * 1000)
     return {
         "words": total, "wer": 100 * errors / max(1, total), "made_up": made_up, "missing": missing,
         "start_median": statistics.median(starts) if starts else float("nan"), "start_p90": percentile(starts, 90),
         "end_median": statistics.median(ends) if ends else float("nan"), "end_p90": percentile(ends, 90),
+        "in_runs": len(run_starts),
+        "run_start_median": statistics.median(run_starts) if run_starts else float("nan"),
+        "run_start_p90": percentile(run_starts, 90),
+        "run_end_median": statistics.median(run_ends) if run_ends else float("nan"),
+        "run_end_p90": percentile(run_ends, 90),
     }
 
 
 def main():
     set_dir = sys.argv[1]
-    print(f"{'':28} {'words':>6} {'WER%':>6} {'start ms med/p90':>17} {'end ms med/p90':>15} {'made up':>8}")
+    print(f"{'':28} {'words':>6} {'WER%':>6} {'start ms med/p90':>17} {'end ms med/p90':>15} {'made up':>8}"
+          f"   {'in runs':>7} {'start ms med/p90':>17} {'end ms med/p90':>15}")
     for spec in sys.argv[2:]:
         label, fmt, doc_dir = spec.split(":", 2)
         r = score(set_dir, fmt, doc_dir)
         note = f"  ({r['missing']} files without output)" if r["missing"] else ""
         print(f"{label:28} {r['words']:6d} {r['wer']:6.1f} {r['start_median']:8.0f}/{r['start_p90']:<8.0f}"
-              f"{r['end_median']:7.0f}/{r['end_p90']:<7.0f} {r['made_up']:8d}{note}")
+              f"{r['end_median']:7.0f}/{r['end_p90']:<7.0f} {r['made_up']:8d}"
+              f"   {r['in_runs']:7d} {r['run_start_median']:8.0f}/{r['run_start_p90']:<8.0f}"
+              f"{r['run_end_median']:7.0f}/{r['run_end_p90']:<7.0f}{note}")
 
 
 if __name__ == "__main__":
