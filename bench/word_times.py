@@ -14,8 +14,8 @@ taken over the words the alignment pairs with an equal true word, and
 again over the words "in runs": those paired inside a run of RUN or more
 true words heard right one after another. With a model that mishears many
 words the alignment also pairs equal words said seconds apart, and those
-pairs measure the words, not the times; a run of right words cannot be
-chance, so its times are the times' own error. Words written in a
+pairs measure the words, not the times; a run of right words (not all
+the same word) cannot be chance, so its times are the times' own error. Words written in a
 "speechless" stretch (or anywhere in a recording with no speech) are
 counted as made up.
 """
@@ -77,15 +77,17 @@ def align(truth, said):
     return d[n][m], pairs[::-1]
 
 
-def in_runs(pairs):
+def in_runs(pairs, words):
     """The pairs that lie in a run of RUN or more consecutive true words
-    paired with consecutive heard words."""
+    paired with consecutive heard words, not all of them the same word (a
+    model that writes one word over and over matches runs of it by chance).
+    words: the true words, which pairs index first."""
     kept, run = [], []
     for pair in pairs + [None]:
         if pair is not None and run and pair == (run[-1][0] + 1, run[-1][1] + 1):
             run.append(pair)
             continue
-        if len(run) >= RUN:
+        if len(run) >= RUN and len({words[i] for i, _ in run}) > 1:
             kept += run
         run = [pair] if pair is not None else []
     return kept
@@ -121,7 +123,7 @@ def score(set_dir, fmt, doc_dir):
         for i, j in pairs:
             starts.append(abs(said[j][1] - true_words[i][1]) * 1000)
             ends.append(abs(said[j][2] - true_words[i][2]) * 1000)
-        for i, j in in_runs(pairs):
+        for i, j in in_runs(pairs, [w[0] for w in true_words]):
             run_starts.append(abs(said[j][1] - true_words[i][1]) * 1000)
             run_ends.append(abs(said[j][2] - true_words[i][2]) * 1000)
     return {
