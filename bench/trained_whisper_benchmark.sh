@@ -14,7 +14,10 @@
 # default decoding (beam search of 5, temperature fallback, flash attention).
 #
 # What the figures are: a test instrument's, not a product model's. The
-# model knows 14 words; its speech is synthesized word by word.
+# model knows 14 words; its speech is synthesized word by word, afresh each
+# run, and espeak-ng's samples are not bit-identical from run to run: with a
+# model this weak that moves word error rates by several points, so compare
+# the rows of one run.
 #
 # Usage: bench/trained_whisper_benchmark.sh [BUILD_DIR]   (default build)
 # Needs: a configured build; scripts/setup.sh's synthesizers, sox and numpy.
