@@ -15,9 +15,9 @@ again over the words "in runs": those paired inside a run of RUN or more
 true words heard right one after another. With a model that mishears many
 words the alignment also pairs equal words said seconds apart, and those
 pairs measure the words, not the times; a run of right words (not all
-the same word) cannot be chance, so its times are the times' own error. Words written in a
-"speechless" stretch (or anywhere in a recording with no speech) are
-counted as made up.
+the same word) cannot be chance, so its times are the times' own error.
+Words written in a "speechless" stretch (or anywhere in a recording with
+no speech) are counted as made up.
 """
 import glob
 import json
@@ -100,6 +100,11 @@ def percentile(values, p):
     return values[min(len(values) - 1, int(round(p / 100 * (len(values) - 1))))]
 
 
+def spread(values):
+    """(median, 90th percentile), NaN for no values."""
+    return (statistics.median(values) if values else float("nan")), percentile(values, 90)
+
+
 def score(set_dir, fmt, doc_dir):
     errors = total = made_up = missing = 0
     starts, ends, run_starts, run_ends = [], [], [], []
@@ -120,21 +125,19 @@ def score(set_dir, fmt, doc_dir):
         e, pairs = align([w[0] for w in true_words], [w[0] for w in said])
         errors += e
         total += len(true_words)
-        for i, j in pairs:
-            starts.append(abs(said[j][1] - true_words[i][1]) * 1000)
-            ends.append(abs(said[j][2] - true_words[i][2]) * 1000)
-        for i, j in in_runs(pairs, [w[0] for w in true_words]):
-            run_starts.append(abs(said[j][1] - true_words[i][1]) * 1000)
-            run_ends.append(abs(said[j][2] - true_words[i][2]) * 1000)
+        # (start, end) error in ms of every paired word.
+        error = {(i, j): (abs(said[j][1] - true_words[i][1]) * 1000, abs(said[j][2] - true_words[i][2]) * 1000)
+                 for i, j in pairs}
+        for pair in pairs:
+            starts.append(error[pair][0])
+            ends.append(error[pair][1])
+        for pair in in_runs(pairs, [w[0] for w in true_words]):
+            run_starts.append(error[pair][0])
+            run_ends.append(error[pair][1])
     return {
         "words": total, "wer": 100 * errors / max(1, total), "made_up": made_up, "missing": missing,
-        "start_median": statistics.median(starts) if starts else float("nan"), "start_p90": percentile(starts, 90),
-        "end_median": statistics.median(ends) if ends else float("nan"), "end_p90": percentile(ends, 90),
-        "in_runs": len(run_starts),
-        "run_start_median": statistics.median(run_starts) if run_starts else float("nan"),
-        "run_start_p90": percentile(run_starts, 90),
-        "run_end_median": statistics.median(run_ends) if run_ends else float("nan"),
-        "run_end_p90": percentile(run_ends, 90),
+        "start": spread(starts), "end": spread(ends),
+        "in_runs": len(run_starts), "run_start": spread(run_starts), "run_end": spread(run_ends),
     }
 
 
@@ -146,10 +149,10 @@ def main():
         label, fmt, doc_dir = spec.split(":", 2)
         r = score(set_dir, fmt, doc_dir)
         note = f"  ({r['missing']} files without output)" if r["missing"] else ""
-        print(f"{label:28} {r['words']:6d} {r['wer']:6.1f} {r['start_median']:8.0f}/{r['start_p90']:<8.0f}"
-              f"{r['end_median']:7.0f}/{r['end_p90']:<7.0f} {r['made_up']:8d}"
-              f"   {r['in_runs']:7d} {r['run_start_median']:8.0f}/{r['run_start_p90']:<8.0f}"
-              f"{r['run_end_median']:7.0f}/{r['run_end_p90']:<7.0f}{note}")
+        print(f"{label:28} {r['words']:6d} {r['wer']:6.1f} {r['start'][0]:8.0f}/{r['start'][1]:<8.0f}"
+              f"{r['end'][0]:7.0f}/{r['end'][1]:<7.0f} {r['made_up']:8d}"
+              f"   {r['in_runs']:7d} {r['run_start'][0]:8.0f}/{r['run_start'][1]:<8.0f}"
+              f"{r['run_end'][0]:7.0f}/{r['run_end'][1]:<7.0f}{note}")
 
 
 if __name__ == "__main__":

@@ -3,10 +3,10 @@
 A window is what whisper sees at once: up to 30 s of audio, its target
 token sequence in whisper.cpp's English-only layout (start of transcript,
 then per segment a start timestamp, its words and an end timestamp, then
-end of text; a segment is an utterance, or the part of one up to a pause of
-SEGMENT_PAUSE_S or more) and every word's true span. Windows without speech (silence,
-noise, tones, chords) have the target "<|0.00|>" then end of text, which
-whisper.cpp turns into no segment at all.
+end of text; a segment is an utterance, or the part of one up to a pause
+of SEGMENT_PAUSE_S or more) and every word's true span. Windows without
+speech (silence, noise, tones, chords) have the target "<|0.00|>" then end
+of text, which whisper.cpp turns into no segment at all.
 """
 
 import numpy as np
@@ -124,8 +124,8 @@ def make_window(rng, voices, length_s=30.0, offset_s=0.0, speech=None, without_t
                 start_token = timestamp(word_start) if last_end_token is None else max(timestamp(word_start), last_end_token + 1)
                 tokens.append(start_token)
             tokens.append(WORD_TOKENS[w])
-            words.append((w, word_start, offset_s + (start + b) / SAMPLE_RATE))
             previous_end = offset_s + (start + b) / SAMPLE_RATE
+            words.append((w, word_start, previous_end))
         last_end_token = max(timestamp(previous_end), start_token + 1)
         tokens.append(last_end_token)
         t = (start + cursor) / SAMPLE_RATE
