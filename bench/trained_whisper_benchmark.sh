@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Words, word times and made-up words of the whisper engine on the model
 # trained here (tests/fixtures/whisper/model/ggml-closed-vocabulary.bin, see
-# tests/support/trained_whisper/), beside whisper.cpp's own whisper-cli
+# models/closed-vocabulary/), beside whisper.cpp's own whisper-cli
 # with the same model, on the checking set: recordings in voices the model
 # never heard in training, with every word's true start and end, and
-# recordings with no speech (tests/support/trained_whisper/heldout_set.py).
+# recordings with no speech (models/closed-vocabulary/heldout_set.py).
 #
 # Rows: the tool as it ships; the tool with each alternative it was chosen
 # over (word times from the alignment without fitting to the sound, or from
@@ -39,7 +39,7 @@ cmake --build "$build" --target whisper_settings -j2 >/dev/null || fail "buildin
 cmake --build "$whisper_build" --target whisper-cli -j2 >/dev/null || fail "building whisper-cli failed"
 
 echo "synthesizing the checking set..." >&2
-(cd "$root/tests/support/trained_whisper" &&
+(cd "$root/models/closed-vocabulary" &&
   /usr/bin/python3 heldout_set.py "$work/voices" "$work/set" >/dev/null) || fail "making the checking set failed"
 files=("$work"/set/*.wav)
 

@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """Scores transcripts of the trained model's checking set against the true
-words and times (tests/support/trained_whisper/heldout_set.py).
+words and times (models/closed-vocabulary/heldout_set.py).
 
 Usage: word_times.py SET_DIR LABEL:FORMAT:DOC_DIR [LABEL:FORMAT:DOC_DIR ...]
   FORMAT vorn: DOC_DIR/NAME.wav.json holds vorn-speech's document;

@@ -4,7 +4,7 @@
 #
 # Usage: scripts/setup.sh [--training]
 #   --training: also Debian's PyTorch, for retraining the test whisper model
-#   (tests/support/trained_whisper/); nothing else needs it.
+#   (models/closed-vocabulary/); nothing else needs it.
 set -euo pipefail
 
 packages=(

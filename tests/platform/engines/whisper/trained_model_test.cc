@@ -1,4 +1,4 @@
-// The whisper engine on a model trained here (tests/support/trained_whisper/):
+// The whisper engine on a model trained here (models/closed-vocabulary/):
 // whisper's architecture at width 64, in whisper.cpp's English-only layout,
 // knowing the digits and four words, listening to a voice it never heard in
 // training. Its words are real, so this is where the tool's words and word
