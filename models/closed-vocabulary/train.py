@@ -1,52 +1,29 @@
-"""Trains the test model: whisper's architecture at width 64 on synthesized
-speech of a closed vocabulary (voices.py), in whisper.cpp's English-only
-layout with timestamp tokens, and saves checkpoints so that a stop loses
-nothing: run it again with the same arguments and it carries on.
+"""Trains the closed-vocabulary model: whisper's architecture at width 64
+(model.py) on synthesized speech of the vocabulary in voices.py, laid out
+in windows by windows.py, in whisper.cpp's English-only layout with
+timestamp tokens.
 
   /usr/bin/python3 train.py WORK_DIR          # train (or resume)
   /usr/bin/python3 export.py WORK_DIR/model.pt OUT.bin
 
+WORK_DIR gets the voices' clips (voices/), checkpoint.pt, model.pt (what
+export.py reads) and log.tsv; THREADS sets torch's threads (default 2).
+Checkpoints are saved every CHECK_EVERY steps and at least every five
+minutes, so a stop loses little: run it again with the same WORK_DIR and
+it carries on.
+
 Two phases, both seeded:
-  A. 4-second crops at random places in the window (a tenth of the
-     encoder's work per example), with two extra losses: a frame-level word
-     loss on the encoder output, and guided cross-attention (every head of
-     the last decoder layer, whisper.cpp's alignment heads for this shape,
-     is taught to look at the word its row predicts; one head of the middle
-     layer at the word its row has read);
+  A. 4-second crops at random places in the window, with two extra losses:
+     a frame-level word loss on the encoder output, and guided
+     cross-attention (the last decoder layer's heads onto the word each row
+     predicts, one middle-layer head onto the word it has read);
   B. whole 30-second windows, as whisper.cpp decodes them.
 Each line of WORK_DIR/log.tsv is one check on held-out voices: step,
 seconds of training, word accuracy of greedy decoding on whole 30 s windows
 (1 - word errors / words: insertions can make it negative), training loss.
 
-The committed model (tests/fixtures/whisper/model/) is this script's run:
-3,000 steps, 3,509 s on two cores (Debian's torch 1.13); training_log.tsv
-is its log. It is NOT the 95% a useful test instrument needs: whisper.cpp's
-whisper-cli gets 96.8% word error rate with it on the checking set. What
-the run showed, for the next one:
-- Without the attention guide (the previous recipe, 3,300 steps) the
-  decoder never learned to move on from a word: repetition loops. With it,
-  the guide loss (minus the log of the attention on the right word, the
-  last layer's and the middle head's terms added) fell from 2.0 at step
-  800 to 0.5 at step 1,100 and 0.02 by step 2,700, on crops.
-- Teacher-forced on crops at step 2,300, words were right 96% of the time
-  in training voices and 67% in held-out ones, but only 8% of timestamps
-  were within 40 ms: free decoding goes wrong at timestamps first.
-- Crops do not carry over to whole windows: at the switch to phase B the
-  encoder's frame loss rose from 0.1 to 0.5 and the guide loss from 0.02
-  to 9.8 (the guided heads looked almost anywhere but at the word), back
-  down only to 2.3 after 200 steps. Self-attention over 1,500
-  positions is not self-attention over 200. The next recipe should put
-  whole windows (or crops of most of a window) in from the start.
-- Carrying phase B on from step 3,000 for 700 more whole-window steps,
-  with the rows that predict timestamps guided too (a segment's start time
-  onto the first 60 ms of the word after it, its end time onto the last
-  60 ms of the word before), at ~6 s per step of 4 windows: whisper-cli's
-  word error rate on the checking set fell to 91.0% by step 3,253 and to
-  about 88% by steps 3,600 and 3,700 on the recordings it finished, but at
-  those steps it loops on some recordings (over 300 s on one of 30 s).
-  Not a better instrument, so not the committed model; the continued
-  guide loss fell from 2.5-3.5 to 1.2-1.6. At this rate whole windows need
-  many hours more, not one.
+make_model.sh runs this from nothing to the test fixture; README.md has the
+committed run's learning curve and what the runs so far showed.
 """
 
 import json
