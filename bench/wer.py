@@ -23,6 +23,8 @@ utterances.
 import re
 import sys
 
+from alignment import edit_distance
+
 TAG = re.compile(r"\(([^()]*)\)\s*$")
 HONORIFICS = {"mr.", "mrs.", "ms.", "dr."}
 SENTENCE_MARKS = ".,?!"
@@ -59,15 +61,6 @@ def parse(path, written):
             key = match.group(1).split()[0] if match.group(1).split() else ""
             utterances[key] = tokens(line[: match.start()], written)
     return utterances
-
-
-def edit_distance(reference, hypothesis):
-    row = list(range(len(hypothesis) + 1))
-    for i, ref_word in enumerate(reference, 1):
-        previous, row[0] = row[:], i
-        for j, hyp_word in enumerate(hypothesis, 1):
-            row[j] = min(previous[j] + 1, row[j - 1] + 1, previous[j - 1] + (ref_word != hyp_word))
-    return row[-1]
 
 
 def main():

@@ -26,6 +26,8 @@ import re
 import statistics
 import sys
 
+from alignment import align
+
 RUN = 3
 
 
@@ -51,30 +53,6 @@ def read_cli(path):
             step = (end - start) / len(parts)
             words.append((p, start + i * step, start + (i + 1) * step))
     return words
-
-
-def align(truth, said):
-    """Edit distance and the pairs (i, j) of equal words on one best path."""
-    n, m = len(truth), len(said)
-    d = [[0] * (m + 1) for _ in range(n + 1)]
-    for i in range(n + 1):
-        d[i][0] = i
-    for j in range(m + 1):
-        d[0][j] = j
-    for i in range(1, n + 1):
-        for j in range(1, m + 1):
-            d[i][j] = min(d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + (truth[i - 1] != said[j - 1]))
-    pairs, i, j = [], n, m
-    while i > 0 and j > 0:
-        if d[i][j] == d[i - 1][j - 1] + (truth[i - 1] != said[j - 1]):
-            if truth[i - 1] == said[j - 1]:
-                pairs.append((i - 1, j - 1))
-            i, j = i - 1, j - 1
-        elif d[i][j] == d[i - 1][j] + 1:
-            i -= 1
-        else:
-            j -= 1
-    return d[n][m], pairs[::-1]
 
 
 def in_runs(pairs, words):
