@@ -20,31 +20,25 @@ namespace {
 // Decoder settings beyond the engine's defaults and the model's own (the
 // model's feat.params, which the engine reads, already asks for cepstral
 // mean normalisation over the whole utterance). Chosen by word error rate
-// on the five LibriVox clips of pocketsphinx-testdata (71 words; see
-// bench/benchmark.sh), checked against the test data's other recordings
-// (card names, "go forward ten meters": 25 words). With the engine's
-// defaults the clips score 28.2% (20 errors), with these 19.7% (14).
+// on pocketsphinx-testdata's five LibriVox clips and checked on its other
+// recordings: with the engine's defaults the clips score 28.2%, with these
+// 19.7%. bench/benchmark.sh measures them again (and runs
+// bench/written_benchmark.sh on the development set);
+// bench/telephone_benchmark.sh on telephone audio.
 constexpr const char* kDecoderSettings[][2] = {
     // Frame numbers must be exact: keep every frame, silence included (the
     // utterance splitter has already dropped the long silences).
     {"-remove_silence", "no"},
-    // Of the engine's three passes (tree search, flat-lexicon search over
-    // its word lattice, best path through the final lattice) two are run.
-    // Without the last, the clips score 15 errors and the other recordings
-    // go from 1 to 4.
-    // The second pass is left out: without it every score stays the same
-    // (19.7% on the clips) and decoding takes about a fifth less time, which
-    // is what keeps a ten-minute recording well under half the reference
-    // CLI's wall time on two cores.
+    // No flat-lexicon second pass: no score changes without it, and it
+    // costs about a fifth of the decoding time.
     {"-fwdflat", "no"},
+    // The best path through the final lattice: without it the clips score
+    // 15 errors instead of 14, the other recordings 4 instead of 1.
     {"-bestpath", "yes"},
-    // A lighter language-model weight for the best-path pass (default 9.5):
-    // 7.5-8.5 score 14 or 15 errors, 9 scores 17, 9.5 up to 20.
-    // Tried and left at their defaults: wider beams (no change, half again
-    // the time), more Gaussians per senone (-topn 6, 8: 16 errors), the
-    // first-pass weight (-lw 6, 7), word insertion penalty, silence
-    // probability, phone look-ahead: no change. Noise removal (on by
-    // default) is worth 4 errors: off, the clips score 18.
+    // A lighter language-model weight for that pass than the default 9.5,
+    // which scores up to 20 errors on the clips. Beams, -topn, -lw, word
+    // insertion penalty, silence probability, phone look-ahead and noise
+    // removal stay at their defaults: no value tried did better.
     {"-bestpathlw", "8.5"},
 };
 
