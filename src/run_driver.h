@@ -6,7 +6,7 @@
 #include <string>
 
 #include "platform/file_url.h"
-#include "platform/run_loop.h"
+#include "platform/system/run_loop.h"
 
 namespace vorn {
 

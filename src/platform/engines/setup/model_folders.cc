@@ -4,7 +4,7 @@
 #include <string>
 #include <system_error>
 
-#include "platform/executable_path.h"
+#include "platform/system/executable_path.h"
 
 namespace vorn {
 

@@ -1,5 +1,5 @@
-#ifndef VORN_PLATFORM_EXIT_GUARD_H_
-#define VORN_PLATFORM_EXIT_GUARD_H_
+#ifndef VORN_PLATFORM_SYSTEM_EXIT_GUARD_H_
+#define VORN_PLATFORM_SYSTEM_EXIT_GUARD_H_
 
 // The speech engine's libraries give up by ending the whole process from
 // whichever thread they run on: their allocator writes "calloc(...) failed
@@ -39,4 +39,4 @@ std::FILE* installExitGuard(const std::string& subject);
 
 }  // namespace vorn
 
-#endif  // VORN_PLATFORM_EXIT_GUARD_H_
+#endif  // VORN_PLATFORM_SYSTEM_EXIT_GUARD_H_

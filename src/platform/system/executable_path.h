@@ -1,5 +1,5 @@
-#ifndef VORN_PLATFORM_EXECUTABLE_PATH_H_
-#define VORN_PLATFORM_EXECUTABLE_PATH_H_
+#ifndef VORN_PLATFORM_SYSTEM_EXECUTABLE_PATH_H_
+#define VORN_PLATFORM_SYSTEM_EXECUTABLE_PATH_H_
 
 #include <filesystem>
 #include <optional>
@@ -14,4 +14,4 @@ std::optional<std::filesystem::path> executableDirectory();
 
 }  // namespace vorn
 
-#endif  // VORN_PLATFORM_EXECUTABLE_PATH_H_
+#endif  // VORN_PLATFORM_SYSTEM_EXECUTABLE_PATH_H_

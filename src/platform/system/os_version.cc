@@ -1,4 +1,4 @@
-#include "platform/os_version.h"
+#include "platform/system/os_version.h"
 
 namespace vorn {
 

@@ -1,5 +1,5 @@
-#ifndef VORN_PLATFORM_OS_VERSION_H_
-#define VORN_PLATFORM_OS_VERSION_H_
+#ifndef VORN_PLATFORM_SYSTEM_OS_VERSION_H_
+#define VORN_PLATFORM_SYSTEM_OS_VERSION_H_
 
 namespace vorn {
 
@@ -11,4 +11,4 @@ bool operatingSystemSupportsSpeechEngine();
 
 }  // namespace vorn
 
-#endif  // VORN_PLATFORM_OS_VERSION_H_
+#endif  // VORN_PLATFORM_SYSTEM_OS_VERSION_H_

@@ -1,4 +1,4 @@
-#include "platform/run_loop.h"
+#include "platform/system/run_loop.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
-#ifndef VORN_PLATFORM_RUN_LOOP_H_
-#define VORN_PLATFORM_RUN_LOOP_H_
+#ifndef VORN_PLATFORM_SYSTEM_RUN_LOOP_H_
+#define VORN_PLATFORM_SYSTEM_RUN_LOOP_H_
 
 #include <atomic>
 #include <chrono>
@@ -57,4 +57,4 @@ class CompletionGroup {
 
 }  // namespace vorn
 
-#endif  // VORN_PLATFORM_RUN_LOOP_H_
+#endif  // VORN_PLATFORM_SYSTEM_RUN_LOOP_H_

@@ -1,4 +1,4 @@
-#include "platform/exit_guard.h"
+#include "platform/system/exit_guard.h"
 
 #include <fcntl.h>
 #include <pthread.h>

@@ -1,4 +1,4 @@
-#include "platform/exit_guard.h"
+#include "platform/system/exit_guard.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
