@@ -17,6 +17,7 @@
 #include "platform/system/os_version.h"
 #include "platform/system/run_loop.h"
 #include "run_driver.h"
+#include "standard_error.h"
 #include "text/utf8.h"
 #include "transcription/transcription_run.h"
 
@@ -28,12 +29,6 @@ vorn::CommandLine commandLine;
 vorn::FileURL fileURL;
 std::string capturedLocaleId;
 vorn::FileURL capturedFileURL;
-
-[[noreturn]] void fail(const std::string& message) {
-  const std::string line = message + "\n";
-  std::fputs(line.c_str(), stderr);
-  std::exit(1);
-}
 
 }  // namespace
 
@@ -50,17 +45,16 @@ int main(int argc, char** argv) {
   vorn::scanOptions(argc, argv, commandLine);
 
   if (commandLine.showHelp) {
-    std::fputs("vorn-speech \xE2\x80\x94 Apple Speech transcription sidecar\n", stderr);
-    std::fputs("Usage: vorn-speech --input <audio-file> [--locale <locale>]\n", stderr);
+    vorn::writeHelp(stderr);
     std::exit(0);
   }
-  if (!commandLine.inputPath) fail("Error: --input is required");
+  if (!commandLine.inputPath) vorn::exitWithError("--input is required", stderr);
   fileURL = vorn::FileURL::fromPath(*commandLine.inputPath);
   if (!vorn::fileExistsAtPath(*commandLine.inputPath)) {
-    fail("Error: file not found: " + *commandLine.inputPath);
+    vorn::exitWithError("file not found: " + *commandLine.inputPath, stderr);
   }
   if (!vorn::operatingSystemSupportsSpeechEngine()) {
-    fail("Error: SpeechAnalyzer requires macOS 26 or later");
+    vorn::exitWithError("SpeechAnalyzer requires macOS 26 or later", stderr);
   }
 
   capturedLocaleId = commandLine.localeId;

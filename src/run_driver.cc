@@ -10,6 +10,7 @@
 #include <variant>
 
 #include "platform/error.h"
+#include "standard_error.h"
 #include "text/utf8.h"
 
 namespace vorn {
@@ -35,12 +36,6 @@ Outcome transcribeCatchingErrors(const Transcribe& transcribe, const FileURL& ur
   }
 }
 
-[[noreturn]] void failWith(const std::string& description, std::FILE* err) {
-  const std::string line = "Error: " + description + "\n";
-  std::fputs(line.c_str(), err);
-  std::exit(1);
-}
-
 // The document goes out in full, and a failure to write or flush it is a
 // failure of the run: reporting success without the document would lose it.
 void printDocument(const std::string& text, std::FILE* out, std::FILE* err) {
@@ -51,7 +46,7 @@ void printDocument(const std::string& text, std::FILE* out, std::FILE* err) {
     const int cause = errno;
     std::string description = "cannot write the result to standard output";
     if (cause != 0) description += std::string(": ") + std::strerror(cause);
-    failWith(description, err);
+    exitWithError(description, err);
   }
 }
 
@@ -88,7 +83,7 @@ int runTranscriptionDriver(RunLoop& mainLoop, const FileURL& capturedFileURL,
           // Back on the main thread. The worker has nothing left to do.
           task->worker.join();
           if (const Error* error = std::get_if<Error>(&outcome)) {
-            failWith(error->localizedDescription(), streams.err);
+            exitWithError(error->localizedDescription(), streams.err);
           }
           printDocument(std::get<std::string>(outcome), streams.out, streams.err);
           task->group.leave();
@@ -96,7 +91,7 @@ int runTranscriptionDriver(RunLoop& mainLoop, const FileURL& capturedFileURL,
       });
     } catch (const std::system_error& error) {
       // Under an address-space limit, the thread's stack may not fit.
-      failWith(std::string("cannot start the transcription: not enough memory or threads left (") + error.what() + ")",
+      exitWithError(std::string("cannot start the transcription: not enough memory or threads left (") + error.what() + ")",
                streams.err);
     }
   });
