@@ -8,6 +8,7 @@ void scanOptions(int argc, const char* const argv[], CommandLine& state) {
   state.inputPath.reset();
   state.localeId = "en-US";
   state.showHelp = false;
+  state.showProgress = false;
   state.i = 1;
 
   while (state.i < argc) {
@@ -20,6 +21,8 @@ void scanOptions(int argc, const char* const argv[], CommandLine& state) {
       if (state.i < argc) state.localeId = argv[state.i];
     } else if (argument == "--help" || argument == "-h") {
       state.showHelp = true;
+    } else if (argument == "--progress") {
+      state.showProgress = true;
     }
     ++state.i;
   }

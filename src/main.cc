@@ -7,6 +7,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string>
 
 #include "command_line.h"
@@ -19,6 +20,7 @@
 #include "run_driver.h"
 #include "standard_error.h"
 #include "text/utf8.h"
+#include "transcription/progress_meter.h"
 #include "transcription/transcription_run.h"
 
 namespace {
@@ -65,12 +67,21 @@ int main(int argc, char** argv) {
   vorn::DriverStreams streams;
   streams.err = vorn::installExitGuard(vorn::printableInLine(*commandLine.inputPath));
 
+  // Progress lines go where the tool's own lines go, from the thread that
+  // runs the transcription; the meter lives as long as the driver.
+  std::FILE* const err = streams.err;
+  std::optional<vorn::ProgressMeter> progress;
+  if (commandLine.showProgress) {
+    progress.emplace([err](int percent) { vorn::writeProgress(percent, err); });
+  }
+
   vorn::RunLoop mainLoop;
   return vorn::runTranscriptionDriver(
       mainLoop, capturedFileURL, capturedLocaleId,
-      [](const vorn::FileURL& audioURL, const std::string& locale) {
+      [&progress](const vorn::FileURL& audioURL, const std::string& locale) {
         vorn::DeviceSpeechPlatform platform;
-        return vorn::runTranscription(audioURL, locale, platform);
+        return vorn::runTranscription(audioURL, locale, platform,
+                                      progress ? &*progress : nullptr);
       },
       streams);
 }

@@ -67,6 +67,13 @@ INSTANTIATE_TEST_SUITE_P(
                     "Error: file not found: ./no/../such dir//x.wav\n"},
         StartupCase{"PathBytesNotReencoded", {"-i", "/no/caf\xE9\xFF.wav"}, 1,
                     "Error: file not found: /no/caf\xE9\xFF.wav\n"},
+        // --progress changes no start-up text, wherever it stands.
+        StartupCase{"HelpWithProgress", {"--progress", "--help"}, 0, kHelp},
+        StartupCase{"ProgressWithoutInput", {"--progress"}, 1, kInputRequired},
+        StartupCase{"ProgressWithMissingFile", {"-i", "/no/x", "--progress"}, 1,
+                    "Error: file not found: /no/x\n"},
+        StartupCase{"ProgressAsTheInputsValue", {"--input", "--progress"}, 1,
+                    "Error: file not found: --progress\n"},
         StartupCase{"MissingFileWithAnyLocale", {"-l", "", "-i", "/no/x"}, 1,
                     "Error: file not found: /no/x\n"}),
     testing::CaseName());
@@ -109,6 +116,28 @@ TEST(ScanOptionsTest, ResetsStateAndFollowsTheCursor) {
   EXPECT_EQ(state.localeId, "-h");  // a value, not an option
   EXPECT_FALSE(state.showHelp);
   EXPECT_EQ(state.i, 7);  // stepped over the dangling --locale's missing value
+}
+
+TEST(ScanOptionsTest, ProgressIsRecognisedOnlyAsItself) {
+  const struct {
+    std::vector<const char*> args;
+    bool showProgress;
+  } cases[] = {
+      {{"--progress"}, true},
+      {{"-i", "a.wav", "--progress", "-l", "de"}, true},
+      {{"--progress", "--progress"}, true},
+      {{"--locale", "--progress"}, false},  // a value
+      {{"-p"}, false},                      // no short form
+      {{"--Progress", "--progress=1", "--progres", "progress"}, false},
+  };
+  for (const auto& c : cases) {
+    std::vector<const char*> argv{"vorn-speech"};
+    argv.insert(argv.end(), c.args.begin(), c.args.end());
+    CommandLine state;
+    state.showProgress = !c.showProgress;  // reset by the scan
+    scanOptions(static_cast<int>(argv.size()), argv.data(), state);
+    EXPECT_EQ(state.showProgress, c.showProgress) << argv.size() << " arguments, first " << c.args[0];
+  }
 }
 
 TEST(ScanOptionsTest, ProgramNameIsNeverExamined) {

@@ -2,7 +2,10 @@
 #define VORN_PLATFORM_AUDIO_FILE_H_
 
 #include <cstddef>
+#include <optional>
 #include <span>
+
+#include "platform/cm_time.h"
 
 namespace vorn {
 
@@ -32,6 +35,13 @@ class AudioFile {
   // 8 kHz (telephone recordings) has nothing above 4 kHz however it is
   // resampled, and engines decode such audio with a model fitted to it.
   virtual int sourceSampleRate() const { return 0; }
+
+  // How long the audio is, as the file states it (its header, or for some
+  // formats an estimate from the bit rate), or nothing when it does not say.
+  // Only a statement: read() may deliver somewhat more or fewer samples, so
+  // it serves to tell how far through the file a reader is, not where it
+  // ends.
+  virtual std::optional<CMTime> duration() const { return std::nullopt; }
 };
 
 }  // namespace vorn

@@ -11,6 +11,7 @@
 // transcriber's results sequence delivers what was recognised, to a reader on
 // another thread.
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -71,6 +72,23 @@ class SpeechAnalyzer {
   // Makes every result up to `through` final and published, then ends the
   // transcriber's results. Throws vorn::Error.
   virtual void finalizeAndFinish(CMTime through) = 0;
+
+  // How far the analysis has got: every result for the audio before
+  // `finalizedThrough` is final and published (or that audio held nothing
+  // to recognise). Called on the thread running analyzeSequence, with
+  // times that only rise; an analyzer may call it seldom or never.
+  using ProgressHandler = std::function<void(CMTime finalizedThrough)>;
+
+  // Set before analyzeSequence; an empty handler (the default) hears nothing.
+  void setProgressHandler(ProgressHandler handler) { progressHandler_ = std::move(handler); }
+
+ protected:
+  void reportProgress(CMTime finalizedThrough) const {
+    if (progressHandler_) progressHandler_(finalizedThrough);
+  }
+
+ private:
+  ProgressHandler progressHandler_;
 };
 
 // The platform's speech services: the seam between the transcription and the

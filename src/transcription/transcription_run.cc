@@ -22,13 +22,17 @@ struct CollectorOutcome {
 }  // namespace
 
 std::string runTranscription(const FileURL& audioURL, const std::string& locale,
-                             SpeechPlatform& platform) {
+                             SpeechPlatform& platform, ProgressMeter* progress) {
   const Locale platformLocale{locale};
   ResultAttributeOptions attributeOptions;
   attributeOptions.audioTimeRange = true;
   auto transcriber = std::make_shared<SpeechTranscriber>(platformLocale, attributeOptions);
   std::unique_ptr<SpeechAnalyzer> analyzer = platform.makeAnalyzer(transcriber);
   std::unique_ptr<AudioFile> audioFile = platform.openAudioFile(audioURL);
+  if (progress) {
+    progress->start(audioFile->duration());
+    analyzer->setProgressHandler([progress](CMTime through) { progress->advance(through); });
+  }
 
   CollectorOutcome outcome;
   std::jthread collector([transcriber, &outcome](std::stop_token stop) {
@@ -53,7 +57,9 @@ std::string runTranscription(const FileURL& audioURL, const std::string& locale,
 
   collector.join();
   if (outcome.error) std::rethrow_exception(outcome.error);
-  return encodeResultDocument(locale, outcome.segments);
+  std::string document = encodeResultDocument(locale, outcome.segments);
+  if (progress) progress->finish();
+  return document;
 }
 
 }  // namespace vorn

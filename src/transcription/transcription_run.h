@@ -5,6 +5,7 @@
 
 #include "platform/file_url.h"
 #include "platform/speech_engine.h"
+#include "transcription/progress_meter.h"
 
 namespace vorn {
 
@@ -25,10 +26,15 @@ namespace vorn {
 // (after analysis and finalisation have run to their end); or the writer's.
 // On every path the collector has ended before this returns or throws.
 //
+// With `progress`: once the file is open, starts it with the file's stated
+// duration; advances it, on this thread, as the analyzer reports; finishes
+// it once the document is made, before returning. A failing run leaves it
+// unfinished.
+//
 // Blocks for the whole transcription: call it off the main thread. Reads no
 // global state.
 std::string runTranscription(const FileURL& audioURL, const std::string& locale,
-                             SpeechPlatform& platform);
+                             SpeechPlatform& platform, ProgressMeter* progress = nullptr);
 
 }  // namespace vorn
 

@@ -6,7 +6,12 @@ namespace {
 
 class SilentAudioFile : public AudioFile {
  public:
+  explicit SilentAudioFile(std::optional<CMTime> duration) : duration_(duration) {}
   std::size_t read(std::span<float>) override { return 0; }
+  std::optional<CMTime> duration() const override { return duration_; }
+
+ private:
+  std::optional<CMTime> duration_;
 };
 
 class ScriptedAnalyzer : public SpeechAnalyzer {
@@ -17,6 +22,7 @@ class ScriptedAnalyzer : public SpeechAnalyzer {
   std::optional<CMTime> analyzeSequence(AudioFile&) override {
     ++log_.analyzed;
     for (const SpeechTranscriberResult& result : script_.results) transcriber_->results().publish(result);
+    for (const CMTime through : script_.progress) reportProgress(through);
     if (script_.sequenceError) transcriber_->results().fail(*script_.sequenceError);
     if (script_.analysisError) throw *script_.analysisError;
     if (!script_.lastSampleTime) transcriber_->results().finish();
@@ -48,7 +54,7 @@ std::unique_ptr<SpeechAnalyzer> ScriptedSpeechPlatform::makeAnalyzer(
 std::unique_ptr<AudioFile> ScriptedSpeechPlatform::openAudioFile(const FileURL&) {
   ++log_.opened;
   if (script_.openError) throw *script_.openError;
-  return std::make_unique<SilentAudioFile>();
+  return std::make_unique<SilentAudioFile>(script_.duration);
 }
 
 SpeechTranscriberResult makeResult(bool isFinal, const std::vector<RunSpec>& runs) {

@@ -16,6 +16,8 @@ namespace vorn::testing {
 // take (non-final results, failures at each step, no last-sample time).
 struct EngineScript {
   std::optional<Error> openError;       // openAudioFile throws this
+  std::optional<CMTime> duration;       // the opened file states this length
+  std::vector<CMTime> progress;         // reported during analysis, after the results
   std::vector<SpeechTranscriberResult> results;  // published during analysis
   std::optional<Error> sequenceError;   // then the results fail with this
   std::optional<Error> analysisError;   // then analyzeSequence throws this

@@ -44,7 +44,11 @@ ProcessResult runVornSpeech(const std::vector<std::string>& args, const ProcessO
   } else {
     posix_spawn_file_actions_addopen(&actions, 1, options.stdoutPath->c_str(), O_WRONLY, 0);
   }
-  posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  if (options.errorIntoOutput) {
+    posix_spawn_file_actions_adddup2(&actions, 1, 2);
+  } else {
+    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  }
   if (!options.workingDirectory.empty()) {
     posix_spawn_file_actions_addchdir_np(&actions, options.workingDirectory.c_str());
   }
@@ -81,6 +85,33 @@ ProcessResult runVornSpeech(const std::vector<std::string>& args, const ProcessO
   result.out = slurp(outPath);
   result.err = slurp(errPath);
   return result;
+}
+
+std::vector<int> expectProgressThenDocument(const std::string& merged) {
+  std::vector<std::string> lines;
+  std::istringstream in(merged);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  EXPECT_FALSE(merged.empty() || merged.back() != '\n') << merged;
+  EXPECT_GE(lines.size(), 3u) << merged;
+  if (lines.size() < 3) return {};
+
+  std::vector<int> percents;
+  for (std::size_t i = 0; i + 1 < lines.size(); ++i) {
+    const std::string& line = lines[i];
+    const bool wellFormed = line.starts_with("Progress: ") && line.ends_with("%") &&
+                            line.size() > 11 && line.size() <= 14 &&
+                            line.find_first_not_of("0123456789", 10) == line.size() - 1;
+    EXPECT_TRUE(wellFormed) << "line " << i << ": " << line;
+    if (!wellFormed) return percents;
+    percents.push_back(std::stoi(line.substr(10)));
+  }
+  EXPECT_EQ(percents.front(), 0) << merged;
+  EXPECT_EQ(percents.back(), 100) << merged;
+  for (std::size_t i = 1; i < percents.size(); ++i) {
+    EXPECT_LT(percents[i - 1], percents[i]) << merged;
+  }
+  EXPECT_TRUE(lines.back().starts_with("{\"locale\":")) << merged;
+  return percents;
 }
 
 TempDir::TempDir() {

@@ -24,10 +24,18 @@ struct ProcessOptions {
   std::string binary;            // empty: the built vorn-speech
   // The process's address-space limit (ulimit -v) in MB; none: inherited.
   std::optional<int> addressSpaceLimitMb;
+  // Standard error goes where standard output goes, so that `out` holds
+  // both in the order they were written (and `err` nothing).
+  bool errorIntoOutput = false;
 };
 
 // Runs the binary with `args` (argv[1..]) and no standard input, waits for it.
 ProcessResult runVornSpeech(const std::vector<std::string>& args, const ProcessOptions& options = {});
+
+// Checks what a run with --progress wrote (errorIntoOutput): progress
+// lines ("Progress: N%") rising from 0 to 100, then the document as the
+// last line. Returns the percents told.
+std::vector<int> expectProgressThenDocument(const std::string& merged);
 
 // A fresh empty directory, removed with everything in it when the object goes.
 class TempDir {

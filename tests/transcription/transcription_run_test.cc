@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <utility>
+#include <vector>
+
 #include "platform/scripted_speech_platform.h"
 
 #include "support/test_support.h"
@@ -69,6 +73,55 @@ TEST(RunTranscriptionTest, OpeningErrorStartsNothing) {
   EXPECT_EQ(errorOf(platform), "cannot read audio from /audio/meeting.m4a: not audio");
   EXPECT_EQ(platform.log().opened, 1);
   EXPECT_EQ(platform.log().analyzed, 0);
+}
+
+// What a progress meter told, on a clock that moves a second per reading so
+// that nothing is held back, and how many finalisations had happened when
+// it told 100.
+struct ProgressLog {
+  std::vector<int> told;
+  int finalizedAtHundred = -1;
+};
+
+TEST(RunTranscriptionTest, ProgressRunsFromTheOpenFileToTheDocument) {
+  EngineScript script;
+  script.results = twoFinalResults();
+  script.duration = CMTime{100 * 16000, 16000};
+  script.progress = {CMTime{25 * 16000, 16000}, CMTime{50, 1}, CMTime{75 * 16000, 16000}};
+  ScriptedSpeechPlatform platform(script);
+  ProgressLog log;
+  ProgressMeter::Clock::time_point now{};
+  ProgressMeter meter(
+      [&](int percent) {
+        log.told.push_back(percent);
+        if (percent == 100) log.finalizedAtHundred = platform.log().finalized;
+      },
+      [&now] { return now += std::chrono::seconds(1); });
+
+  const std::string document = runTranscription(kAudio, "en-US", platform, &meter);
+
+  EXPECT_NE(document.find("\"world\""), std::string::npos);
+  EXPECT_EQ(log.told, (std::vector<int>{0, 25, 50, 75, 100}));
+  EXPECT_EQ(log.finalizedAtHundred, 1);
+}
+
+TEST(RunTranscriptionTest, AFailedRunNeverTellsHundred) {
+  EngineScript opening;
+  opening.openError = Error("cannot read audio from /audio/meeting.m4a: not audio");
+  EngineScript analysis;
+  analysis.duration = CMTime{100, 1};
+  analysis.progress = {CMTime{40, 1}};
+  analysis.analysisError = Error("analysis failed");
+  const std::pair<EngineScript, std::vector<int>> cases[] = {{opening, {}}, {analysis, {0, 40}}};
+  for (const auto& [script, expected] : cases) {
+    ScriptedSpeechPlatform platform(script);
+    std::vector<int> told;
+    ProgressMeter::Clock::time_point now{};
+    ProgressMeter meter([&told](int percent) { told.push_back(percent); },
+                        [&now] { return now += std::chrono::seconds(1); });
+    EXPECT_THROW(runTranscription(kAudio, "en-US", platform, &meter), Error);
+    EXPECT_EQ(told, expected);
+  }
 }
 
 // The failures that leave a run, and which one wins when several happen.

@@ -53,6 +53,48 @@ TEST(EndToEndTest, TranscribesTheShippedSample) {
   EXPECT_NE(result.out.find(".\"}]}"), std::string::npos) << result.out;  // the last word
 }
 
+// With --progress, the same document, with progress told as the speech is
+// decoded: a recording of the sample four times over, a second apart, is
+// told in steps between 0 and 100.
+TEST(EndToEndTest, ProgressIsToldBeforeTheSameDocument) {
+  const std::vector<float> sample = testing::readAllSamples(kSample);
+  std::string pcm;
+  for (int copy = 0; copy < 4; ++copy) {
+    pcm += std::string(2 * 16000, '\0');
+    for (const float value : sample) {
+      const auto v = static_cast<std::int16_t>(std::clamp(std::lround(value * 32768.0f), -32768L, 32767L));
+      pcm += {char(v & 0xFF), char((v >> 8) & 0xFF)};
+    }
+  }
+  TempDir dir;
+  const std::string path = dir.write("four_times.wav", wavFile(pcm));
+  ProcessOptions merged;
+  merged.errorIntoOutput = true;
+
+  const ProcessResult plain = runVornSpeech({"--input", path});
+  const ProcessResult withProgress = runVornSpeech({"--progress", "--input", path}, merged);
+
+  ASSERT_EQ(plain.status, 0) << plain.err;
+  EXPECT_EQ(plain.err, "");  // nothing without the flag
+  ASSERT_EQ(withProgress.status, 0) << withProgress.out;
+  const std::vector<int> percents = testing::expectProgressThenDocument(withProgress.out);
+  EXPECT_GE(percents.size(), 3u) << withProgress.out;
+  EXPECT_TRUE(withProgress.out.ends_with("\n" + plain.out)) << withProgress.out;
+}
+
+// A failure after some progress still ends in one "Error: " line, and
+// nothing reaches standard output.
+TEST(EndToEndTest, AFailureAfterProgressEndsInOneErrorLine) {
+  const ProcessResult result =
+      runVornSpeech({"--input", testing::fixture("audio/corrupt_midway.flac"), "--progress"});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.out, "");
+  ASSERT_TRUE(result.err.starts_with("Progress: 0%\n")) << result.err;
+  const std::size_t lastLine = result.err.rfind('\n', result.err.size() - 2) + 1;
+  EXPECT_EQ(result.err.find("Error: "), lastLine) << result.err;
+  EXPECT_EQ(result.err.find("Progress: 100%"), std::string::npos) << result.err;
+}
+
 // A call stored at 8 kHz and the same call resampled to 16 kHz (the
 // samples the reader makes of it, written to a WAV file) are decoded alike:
 // the second is told by its spectrum, not its sample rate.

@@ -180,6 +180,22 @@ bool mixDownAny(const AVFrame& frame, float* mono) {
   }
 }
 
+// The audio's length as the container states it, in samples at
+// kSampleRate, or 0 when it states none. The stream's own duration comes
+// first; the container's (which FFmpeg may have estimated from the bit rate
+// and the file's size) stands in for it.
+std::int64_t statedSamples(const AVFormatContext& format, const AVStream& stream) {
+  const AVRational output{1, AudioFile::kSampleRate};
+  if (stream.duration != AV_NOPTS_VALUE && stream.duration > 0 && stream.time_base.num > 0 &&
+      stream.time_base.den > 0) {
+    return av_rescale_q(stream.duration, stream.time_base, output);
+  }
+  if (format.duration != AV_NOPTS_VALUE && format.duration > 0) {
+    return av_rescale_q(format.duration, AVRational{1, AV_TIME_BASE}, output);
+  }
+  return 0;
+}
+
 }  // namespace
 
 // Everything FFmpeg; kept out of the header so that its users need not see
@@ -195,6 +211,7 @@ struct FfmpegAudioFile::Decoder {
   CodecPtr codec;
   int streamIndex = -1;
   int sourceRate = 0;  // the stream's rate as declared by the container
+  std::int64_t statedSamples = 0;  // the stated duration at kSampleRate; 0: unknown
   PacketPtr packet{av_packet_alloc()};
   FramePtr frame{av_frame_alloc()};
 
@@ -394,6 +411,11 @@ std::size_t FfmpegAudioFile::read(std::span<float> out) { return decoder_->read(
 
 int FfmpegAudioFile::sourceSampleRate() const { return decoder_->sourceRate; }
 
+std::optional<CMTime> FfmpegAudioFile::duration() const {
+  if (decoder_->statedSamples <= 0) return std::nullopt;
+  return CMTime{decoder_->statedSamples, kSampleRate};
+}
+
 std::unique_ptr<AudioFile> FfmpegAudioFile::open(const FileURL& url) {
   silenceFfmpeg();
   const std::string& path = url.path();
@@ -454,6 +476,7 @@ std::unique_ptr<AudioFile> FfmpegAudioFile::open(const FileURL& url) {
     throw failure(path, implausibleRate(stream->codecpar->sample_rate));
   }
   decoder->sourceRate = std::max(0, stream->codecpar->sample_rate);
+  decoder->statedSamples = statedSamples(*format, *stream);
   decoder->codec.reset(avcodec_alloc_context3(codecType));
   if (!decoder->codec) throw failure(path, unreadable(ENOMEM));
   result = avcodec_parameters_to_context(decoder->codec.get(), stream->codecpar);

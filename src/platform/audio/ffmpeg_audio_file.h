@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <optional>
 #include <span>
 
 #include "platform/audio_file.h"
@@ -103,6 +104,11 @@ class FfmpegAudioFile final : public AudioFile {
   // open (from the container's header or the first packets; for a stream
   // whose rate changes midway, one of its rates), or 0 when unknown.
   int sourceSampleRate() const override;
+
+  // The stream's duration as the container states it, else the container's
+  // (which FFmpeg estimates from the bit rate and the file's size for
+  // formats without one, such as MP3 without a header frame).
+  std::optional<CMTime> duration() const override;
 
  private:
   struct Decoder;

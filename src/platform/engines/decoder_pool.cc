@@ -70,6 +70,12 @@ void DecoderPool::submit(Window window) {
   std::unique_lock lock(mutex_);
   changed_.wait(lock, [this] { return inFlight_ < capacity_ || error_; });
   if (error_) std::rethrow_exception(error_);
+  // A window without pieces (only tests make one) holds progress where the
+  // previous one started.
+  const std::int64_t start = !window.pieces.empty()         ? window.pieces.front().fileStart
+                             : !unpublishedStarts_.empty() ? unpublishedStarts_.back()
+                                                           : 0;
+  unpublishedStarts_.push_back(start);
   queue_.push_back({nextIndex_++, std::move(window)});
   ++inFlight_;
   if (idle_ == 0 && decoders_.size() < maxDecoders_ && !threadsExhausted_) {
@@ -90,10 +96,25 @@ void DecoderPool::submit(Window window) {
   changed_.notify_all();
 }
 
-void DecoderPool::drain() {
+void DecoderPool::drain(const std::function<void()>& afterPublishing) {
   std::unique_lock lock(mutex_);
-  changed_.wait(lock, [this] { return inFlight_ == 0 || error_; });
-  if (error_) std::rethrow_exception(error_);
+  while (true) {
+    const std::uint64_t published = nextToPublish_;
+    changed_.wait(lock, [&] { return inFlight_ == 0 || error_ || nextToPublish_ != published; });
+    if (error_) std::rethrow_exception(error_);
+    if (inFlight_ == 0) return;
+    if (afterPublishing) {
+      lock.unlock();
+      afterPublishing();
+      lock.lock();
+    }
+  }
+}
+
+std::optional<std::int64_t> DecoderPool::pendingFrom() {
+  std::lock_guard lock(mutex_);
+  if (unpublishedStarts_.empty()) return std::nullopt;
+  return unpublishedStarts_.front();
 }
 
 void DecoderPool::decode() {
@@ -139,6 +160,7 @@ void DecoderPool::publishInOrder() {
        next = finished_.find(nextToPublish_)) {
     if (next->second) results_.publish(std::move(*next->second));
     finished_.erase(next);
+    unpublishedStarts_.pop_front();
     ++nextToPublish_;
     --inFlight_;
   }

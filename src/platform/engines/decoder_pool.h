@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <deque>
 #include <exception>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -57,8 +58,14 @@ class DecoderPool {
   void submit(Window window);
 
   // Waits until every submitted window is published. Throws the first
-  // decoder's error.
-  void drain();
+  // decoder's error. `afterPublishing`, when given, runs on the calling
+  // thread (without the pool's lock) each time one or more windows have
+  // been published while it waits, so the caller can tell how far it got.
+  void drain(const std::function<void()>& afterPublishing = {});
+
+  // The file sample where the first window submitted but not yet published
+  // starts (its first piece); nothing when every window is published.
+  std::optional<std::int64_t> pendingFrom();
 
  private:
   struct Job {
@@ -83,6 +90,8 @@ class DecoderPool {
   std::deque<Job> queue_;
   // Decoded but waiting for an earlier window; empty when it had no words.
   std::map<std::uint64_t, std::optional<SpeechTranscriberResult>> finished_;
+  // Where each window from nextToPublish_ on starts in the file.
+  std::deque<std::int64_t> unpublishedStarts_;
   std::uint64_t nextIndex_ = 0;
   std::uint64_t nextToPublish_ = 0;
   std::size_t inFlight_ = 0;  // submitted, not yet published

@@ -77,15 +77,30 @@ std::optional<CMTime> EngineAnalyzer::analyzeSequence(AudioFile& file) {
     waiting.clear();
   };
 
+  // How far the file is done: the start of the earliest audio still on its
+  // way through the stages. They hold it in file order, decoders first.
+  std::int64_t reported = 0;
+  auto reportDone = [&] {
+    std::optional<std::int64_t> pending = pool ? pool->pendingFrom() : std::nullopt;
+    if (!pending && !waiting.empty()) pending = waiting.front().pieces.front().fileStart;
+    if (!pending) pending = packer.pendingFrom();
+    const std::int64_t done = pending ? *pending : splitter.pendingFrom();
+    if (done <= reported) return;
+    reported = done;
+    reportProgress(CMTime{done, AudioFile::kSampleRate});
+  };
+
   std::vector<float> buffer(kReadSamples);
   std::int64_t samplesRead = 0;
   while (const std::size_t count = std::min(file.read(buffer), buffer.size())) {
     samplesRead += static_cast<std::int64_t>(count);
     splitter.push(std::span<const float>(buffer).first(count));
     submitFinished(false);
+    reportDone();
   }
   submitFinished(true);
-  pool->drain();
+  pool->drain(reportDone);
+  reportDone();
 
   if (samplesRead == 0) {
     transcriber_->results().finish();

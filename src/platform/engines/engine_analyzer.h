@@ -54,6 +54,12 @@ class EngineAnalyzer : public SpeechAnalyzer {
   // Reading waits while 2 x decoders utterances are read but not yet
   // published, so memory stays bounded however long the file.
   //
+  // Reports progress (SpeechAnalyzer::setProgressHandler) after each read
+  // and each time decoded windows are published: the start of the earliest
+  // audio not yet decoded and published, or not yet judged to hold no
+  // speech. Pauses, music and noise count as done once judged, so a file
+  // without speech moves as fast as it is read.
+  //
   // Returns the time of the file's end, {samples read, kSampleRate}, or
   // nothing when the file held no samples; in that case the transcriber's
   // results are finished before returning. Throws vorn::Error from the file

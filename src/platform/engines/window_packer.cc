@@ -43,6 +43,12 @@ std::optional<Window> WindowPacker::take() {
   return window;
 }
 
+std::optional<std::int64_t> WindowPacker::pendingFrom() const {
+  if (!ready_.empty()) return ready_.front().pieces.front().fileStart;
+  if (open_) return open_->pieces.front().fileStart;
+  return std::nullopt;
+}
+
 void WindowPacker::close() {
   if (open_) ready_.push_back(std::move(*open_));
   open_.reset();

@@ -66,6 +66,10 @@ class WindowPacker {
   // The next full window, in file order, or nothing yet.
   std::optional<Window> take();
 
+  // The file sample where the first utterance held (in a window not yet
+  // taken, or the one being filled) starts; nothing when none is held.
+  std::optional<std::int64_t> pendingFrom() const;
+
  private:
   void close();
 

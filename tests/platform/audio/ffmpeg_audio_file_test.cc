@@ -174,6 +174,20 @@ TEST_P(FfmpegAudioFileFormatTest, TellsTheRateTheAudioIsStoredAt) {
   EXPECT_EQ(open(fixture(c.file))->sourceSampleRate(), c.sourceRate);
 }
 
+// The length the file states is what progress is measured against: near
+// what the reader delivers, in the right unit. Only near: a header may count
+// the encoder's padding (the MP3's 15% here), a container the video track
+// that outlasts the sound (30%), a raw stream's estimate from its bit rate
+// the speech codec's quieter frames.
+TEST_P(FfmpegAudioFileFormatTest, StatesALengthNearWhatItDelivers) {
+  const FormatCase& c = GetParam();
+  const std::optional<CMTime> duration = open(fixture(c.file))->duration();
+  ASSERT_TRUE(duration.has_value());
+  EXPECT_EQ(duration->timescale, kRate);
+  const double expected = c.seconds * kRate;
+  EXPECT_NEAR(static_cast<double>(duration->value), expected, std::max(c.slack * 1.0, 0.35 * expected));
+}
+
 INSTANTIATE_TEST_SUITE_P(, FfmpegAudioFileFormatTest, ::testing::ValuesIn(kFormats),
                          [](const auto& testInfo) { return std::string(testInfo.param.name); });
 

@@ -192,6 +192,43 @@ TEST_F(EngineAnalyzerTest, PublishesEachUtteranceWithWordsAsOneFinalResultTimedI
   EXPECT_TRUE(readPublished(target->results()).finished);
 }
 
+// Progress never runs ahead of what is published: whenever the analyzer
+// says it is through some time, every utterance that starts before it has
+// its result out. Silence counts as done, so it ends at the file's end.
+TEST_F(EngineAnalyzerTest, ReportsProgressBehindEveryUnpublishedUtterance) {
+  auto target = transcriber(true);
+  auto analysis = analyzer(target, {{{"one", 3, 8}}, {{"two", 3, 8}}, {{"three", 3, 8}}});
+  MemoryAudioFile file(bursts({1, 3, 5}, 9), /*chunk=*/777);
+  struct Report {
+    std::int64_t through;
+    std::size_t published;
+  };
+  std::vector<Report> reports;
+  std::size_t published = 0;
+  analysis->setProgressHandler([&](CMTime through) {
+    EXPECT_EQ(through.timescale, 16000);
+    published += readPublished(target->results()).results.size();
+    reports.push_back({through.value, published});
+  });
+
+  analysis->analyzeSequence(file);
+
+  ASSERT_GE(reports.size(), 3u);
+  EXPECT_EQ(reports.back().through, 9 * 16000);
+  for (std::size_t i = 0; i < reports.size(); ++i) {
+    if (i > 0) {
+      EXPECT_GT(reports[i].through, reports[i - 1].through);
+    }
+    // Each utterance starts with a quarter second of the quiet before its
+    // sound.
+    std::size_t started = 0;
+    for (const int second : {1, 3, 5}) started += reports[i].through > second * 16000 - 4000;
+    EXPECT_LE(started, reports[i].published) << "at " << reports[i].through;
+  }
+  // Reports came while the file was read, not only at its end.
+  EXPECT_LT(reports.front().through, 16000);
+}
+
 // Packed into windows, the three utterances of the test above reach the
 // recognizer as one window of their samples laid end to end; the words come
 // back at the same file times as when each utterance is decoded alone.

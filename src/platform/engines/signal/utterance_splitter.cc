@@ -63,6 +63,14 @@ std::optional<Utterance> UtteranceSplitter::take() {
   return utterance;
 }
 
+std::int64_t UtteranceSplitter::pendingFrom() const {
+  if (!ready_.empty()) return ready_.front().startSample;
+  // Once the stream has ended every frame is judged, and what is still held
+  // (the padding a next utterance could have reached back into) will never
+  // be an utterance.
+  return ended_ ? totalSamples_ : samplesBase_;
+}
+
 std::size_t UtteranceSplitter::heldSamples() const {
   std::size_t held = samples_.size();
   for (const Utterance& utterance : ready_) held += utterance.samples.size();

@@ -77,6 +77,11 @@ class UtteranceSplitter {
   // Utterances never overlap.
   std::optional<Utterance> take();
 
+  // The first sample of the stream whose fate is still open: every sample
+  // before it has been taken as part of an utterance or judged to hold no
+  // speech. After flush(), with every utterance taken, the stream's length.
+  std::int64_t pendingFrom() const;
+
   // Samples held, finished utterances not yet taken included. While the
   // caller takes utterances after each push, this stays below
   // (maxUtteranceFrames + paddingFrames + floorFramesAfter + 1) frames plus

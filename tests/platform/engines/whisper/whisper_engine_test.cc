@@ -282,6 +282,19 @@ TEST_F(WhisperBesideTheToolTest, AnEnglishOnlyModelInTheSharedFolderServesEnglis
   EXPECT_EQ(french.err, "Error: no speech engine on this device supports the locale \"fr-FR\"\n");
 }
 
+TEST_F(WhisperBesideTheToolTest, ProgressIsToldBeforeTheDocument) {
+  fs::create_directories(bin_ + "/models");
+  fs::copy_file(modelFile(false), bin_ + "/models/ggml-tiny.en.bin");
+  ProcessOptions options;
+  options.binary = tool_;
+  options.errorIntoOutput = true;
+
+  const ProcessResult result = runVornSpeech({"--input", kSample, "--progress"}, options);
+
+  ASSERT_EQ(result.status, 0) << result.out;
+  testing::expectProgressThenDocument(result.out);
+}
+
 TEST_F(WhisperBesideTheToolTest, ADamagedModelIsOneErrorLineNamingIt) {
   fs::create_directories(bin_ + "/models");
   std::string bytes = slurp(modelFile(false));
