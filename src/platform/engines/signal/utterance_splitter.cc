@@ -4,6 +4,8 @@
 #include <cmath>
 #include <limits>
 
+#include "platform/engines/signal/frame_level.h"
+
 // Why a hand-written detector and not the engine's: pocketsphinx's front end
 // has a voice-activity detector (-remove_silence, fe_get_vad_state), but it
 // drops the silent frames and does not say where the ones it keeps were. It
@@ -16,10 +18,6 @@
 
 namespace vorn {
 namespace {
-
-// Below any real recording's noise, so that digital silence has a finite
-// energy to compare with.
-constexpr double kSilenceVariance = 1e-10;
 
 // Frames either side of a candidate cut whose energies are averaged, so
 // that the cut lands in a quiet stretch rather than on one quiet frame
@@ -78,14 +76,7 @@ std::size_t UtteranceSplitter::heldSamples() const {
 }
 
 void UtteranceSplitter::completeFrame() {
-  // The frame's variance, not its mean square: an offset in the recording
-  // would otherwise count as energy and hide quiet speech. Removing the mean
-  // per frame, unlike a high-pass filter, leaves no tail that would spill a
-  // sound's energy into the frames after it.
-  const double count = partialCount_;
-  const double mean = partialSum_ / count;
-  const double variance = std::max(partialSquares_ / count - mean * mean, 0.0);
-  energies_.push_back(10.0 * std::log10(variance + kSilenceVariance));
+  energies_.push_back(frameLevelDb(partialSum_, partialSquares_, partialCount_));
   partialSum_ = 0.0;
   partialSquares_ = 0.0;
   partialCount_ = 0;

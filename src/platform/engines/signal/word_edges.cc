@@ -4,23 +4,27 @@
 #include <cmath>
 #include <cstddef>
 
+#include "platform/engines/signal/frame_level.h"
+
 namespace vorn {
 namespace {
 
 constexpr double kBelowPeakDb = 30.0;
 constexpr double kAboveFloorDb = 6.0;
 constexpr int kMostOutwardFrames = 10;
-constexpr double kDigitalSilenceDb = -100.0;
-
 std::vector<double> frameLevels(std::span<const float> samples) {
   const std::size_t step = AudioFile::kFrameSamples;
   std::vector<double> levels;
   levels.reserve(samples.size() / step + 1);
   for (std::size_t begin = 0; begin < samples.size(); begin += step) {
     const std::size_t end = std::min(samples.size(), begin + step);
-    double energy = 0;
-    for (std::size_t i = begin; i < end; ++i) energy += static_cast<double>(samples[i]) * samples[i];
-    levels.push_back(10 * std::log10(energy / static_cast<double>(end - begin) + 1e-12));
+    double sum = 0;
+    double squares = 0;
+    for (std::size_t i = begin; i < end; ++i) {
+      sum += samples[i];
+      squares += static_cast<double>(samples[i]) * samples[i];
+    }
+    levels.push_back(frameLevelDb(sum, squares, static_cast<int>(end - begin)));
   }
   return levels;
 }
@@ -32,7 +36,7 @@ std::vector<RecognizedWord> fitWordEdges(std::vector<RecognizedWord> words,
   const std::vector<double> levels = frameLevels(samples);
   std::vector<double> heard;
   for (double level : levels) {
-    if (level > kDigitalSilenceDb) heard.push_back(level);
+    if (level > kSilenceLevelDb) heard.push_back(level);
   }
   if (heard.empty() || words.empty()) return words;
   const auto tenth = heard.begin() + static_cast<std::ptrdiff_t>(heard.size() / 10);
