@@ -19,6 +19,7 @@ namespace {
 bool isInputOption(std::string_view a) { return a == "--input" || a == "-i"; }
 bool isLocaleOption(std::string_view a) { return a == "--locale" || a == "-l"; }
 bool isHelpOption(std::string_view a) { return a == "--help" || a == "-h"; }
+bool isProgressOption(std::string_view a) { return a == "--progress"; }
 
 [[noreturn]] void finding(const char* what) {
   std::fprintf(stderr, "option_scan_fuzzer: %s\n", what);
@@ -39,6 +40,7 @@ vorn::CommandLine scan(const std::vector<std::string>& arguments) {
   state.inputPath = "left over";
   state.localeId = "left-over";
   state.showHelp = true;
+  state.showProgress = true;
   state.i = -7;
   vorn::scanOptions(static_cast<int>(argv.size() - 1), argv.data(), state);
   return state;
@@ -46,7 +48,7 @@ vorn::CommandLine scan(const std::vector<std::string>& arguments) {
 
 bool operator==(const vorn::CommandLine& a, const vorn::CommandLine& b) {
   return a.inputPath == b.inputPath && a.localeId == b.localeId && a.showHelp == b.showHelp &&
-         a.i == b.i;
+         a.showProgress == b.showProgress && a.i == b.i;
 }
 
 std::vector<std::string> with(std::vector<std::string> arguments, std::vector<std::string> tail) {
@@ -80,16 +82,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
           "the cursor passes the end without a value option last");
 
   bool anyHelp = false;
+  bool anyProgress = false;
   bool inputFollowsOption = false;
   bool localeFollowsOption = state.localeId == "en-US";  // the default
   for (std::size_t k = 0; k < arguments.size(); ++k) {
     anyHelp = anyHelp || isHelpOption(arguments[k]);
+    anyProgress = anyProgress || isProgressOption(arguments[k]);
     if (k > 0 && isInputOption(arguments[k - 1]) && state.inputPath == arguments[k])
       inputFollowsOption = true;
     if (k > 0 && isLocaleOption(arguments[k - 1]) && state.localeId == arguments[k])
       localeFollowsOption = true;
   }
   require(!state.showHelp || anyHelp, "help shown without --help or -h");
+  require(!state.showProgress || anyProgress, "progress shown without --progress");
   require(!state.inputPath || inputFollowsOption, "an input path that no --input/-i was given");
   require(localeFollowsOption, "a locale that is neither the default nor given with --locale/-l");
 
@@ -121,6 +126,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     expected.showHelp = true;
     expected.i += 1;
     require(scan(with(arguments, {"-h"})) == expected, "a trailing -h is not applied");
+
+    expected = state;
+    expected.showProgress = true;
+    expected.i += 1;
+    require(scan(with(arguments, {"--progress"})) == expected, "a trailing --progress is not applied");
   } else {
     // The appended argument is the dangling option's value, whatever it says.
     vorn::CommandLine expected = state;
