@@ -32,6 +32,17 @@ std::string wavFile(const std::string& samples, std::uint32_t rate = 16000) {
          u16(16) + "data" + u32(size) + samples;
 }
 
+// `samples` (as the reader delivers them) as 16-bit little-endian PCM.
+std::string pcm16(const std::vector<float>& samples) {
+  std::string pcm;
+  pcm.reserve(2 * samples.size());
+  for (const float sample : samples) {
+    const auto value = static_cast<std::int16_t>(std::clamp(std::lround(sample * 32768.0f), -32768L, 32767L));
+    pcm += {char(value & 0xFF), char((value >> 8) & 0xFF)};
+  }
+  return pcm;
+}
+
 TEST(EndToEndTest, TranscribesTheShippedSample) {
   const ProcessResult result = runVornSpeech({"--input", kSample});
   ASSERT_EQ(result.status, 0) << result.err;
@@ -57,15 +68,9 @@ TEST(EndToEndTest, TranscribesTheShippedSample) {
 // decoded: a recording of the sample four times over, a second apart, is
 // told in steps between 0 and 100.
 TEST(EndToEndTest, ProgressIsToldBeforeTheSameDocument) {
-  const std::vector<float> sample = testing::readAllSamples(kSample);
+  const std::string sample = pcm16(testing::readAllSamples(kSample));
   std::string pcm;
-  for (int copy = 0; copy < 4; ++copy) {
-    pcm += std::string(2 * 16000, '\0');
-    for (const float value : sample) {
-      const auto v = static_cast<std::int16_t>(std::clamp(std::lround(value * 32768.0f), -32768L, 32767L));
-      pcm += {char(v & 0xFF), char((v >> 8) & 0xFF)};
-    }
-  }
+  for (int copy = 0; copy < 4; ++copy) pcm += std::string(2 * 16000, '\0') + sample;
   TempDir dir;
   const std::string path = dir.write("four_times.wav", wavFile(pcm));
   ProcessOptions merged;
@@ -100,14 +105,8 @@ TEST(EndToEndTest, AFailureAfterProgressEndsInOneErrorLine) {
 // the second is told by its spectrum, not its sample rate.
 TEST(EndToEndTest, ResampledTelephoneAudioIsDecodedAsTelephoneAudio) {
   const std::string call = testing::fixture("audio/speech_8k.gsm");
-  std::string pcm;
-  for (const float sample : testing::readAllSamples(call)) {
-    const auto value =
-        static_cast<std::int16_t>(std::clamp(std::lround(sample * 32768.0f), -32768L, 32767L));
-    pcm += {char(value & 0xFF), char((value >> 8) & 0xFF)};
-  }
   TempDir dir;
-  const std::string resampled = dir.write("call_16k.wav", wavFile(pcm));
+  const std::string resampled = dir.write("call_16k.wav", wavFile(pcm16(testing::readAllSamples(call))));
 
   const ProcessResult atEight = runVornSpeech({"--input", call});
   const ProcessResult atSixteen = runVornSpeech({"--input", resampled});

@@ -70,12 +70,7 @@ void DecoderPool::submit(Window window) {
   std::unique_lock lock(mutex_);
   changed_.wait(lock, [this] { return inFlight_ < capacity_ || error_; });
   if (error_) std::rethrow_exception(error_);
-  // A window without pieces (only tests make one) holds progress where the
-  // previous one started.
-  const std::int64_t start = !window.pieces.empty()         ? window.pieces.front().fileStart
-                             : !unpublishedStarts_.empty() ? unpublishedStarts_.back()
-                                                           : 0;
-  unpublishedStarts_.push_back(start);
+  unpublishedStarts_.push_back(window.pieces.front().fileStart);
   queue_.push_back({nextIndex_++, std::move(window)});
   ++inFlight_;
   if (idle_ == 0 && decoders_.size() < maxDecoders_ && !threadsExhausted_) {

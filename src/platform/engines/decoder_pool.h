@@ -50,9 +50,10 @@ class DecoderPool {
   DecoderPool(const DecoderPool&) = delete;
   DecoderPool& operator=(const DecoderPool&) = delete;
 
-  // Queues `window`, first waiting while 2 x decoders windows are submitted
-  // but not yet published (back-pressure: reading never runs away from
-  // decoding, so memory stays bounded). A window whose words are none
+  // Queues `window` (at least one piece, as WindowPacker makes them), first
+  // waiting while 2 x decoders windows are submitted but not yet published
+  // (back-pressure: reading never runs away from decoding, so memory stays
+  // bounded). A window whose words are none
   // publishes nothing. Throws the first decoder's error, and vorn::Error
   // when not even one decoder thread can be started.
   void submit(Window window);

@@ -1,7 +1,6 @@
 #include "platform/engines/signal/word_edges.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstddef>
 
 #include "platform/engines/signal/frame_level.h"
