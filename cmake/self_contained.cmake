@@ -4,16 +4,17 @@
 # sanitizers): everything but the C library is linked in, so that
 # `cmake --install` makes a folder an application can ship to machines where
 # nobody installed our packages (see "Self-contained bundle" in the README).
-# The speech engine and the regular-expression library come from Debian's
-# static archives, FFmpeg from cmake/ffmpeg.cmake, whisper.cpp is static in
+# The speech engine, the regular-expression library and the Unicode library
+# come from Debian's static archives, FFmpeg from cmake/ffmpeg.cmake, whisper.cpp is static in
 # every build.
 #
 # Otherwise (Debug, RelWithDebInfo, the sanitizer builds) the tool links
 # Debian's shared libraries: quicker to build, and what the tests of the
 # instrumented builds have always run against.
 #
-# Defines VORN_SELF_CONTAINED, the targets `pocketsphinx_engine` and
-# `re2_library`, and the function vorn_link_runtime(target).
+# Defines VORN_SELF_CONTAINED, the targets `pocketsphinx_engine`,
+# `re2_library` and `unistring_library`, and the function
+# vorn_link_runtime(target).
 
 if(CMAKE_BUILD_TYPE STREQUAL "Release" AND NOT VORN_SANITIZE)
   set(vorn_self_contained_default ON)
@@ -37,6 +38,10 @@ pkg_check_modules(RE2 REQUIRED re2)
 add_library(re2_library INTERFACE)
 target_include_directories(re2_library SYSTEM INTERFACE ${RE2_INCLUDE_DIRS})
 
+find_path(UNISTRING_INCLUDE_DIR unigbrk.h REQUIRED)
+add_library(unistring_library INTERFACE)
+target_include_directories(unistring_library SYSTEM INTERFACE ${UNISTRING_INCLUDE_DIR})
+
 if(VORN_SELF_CONTAINED)
   # Debian's shared sphinxbase links BLAS and LAPACK (and through them
   # gfortran and quadmath), but only its matrix.o calls them (invert,
@@ -49,11 +54,15 @@ if(VORN_SELF_CONTAINED)
     ${POCKETSPHINX_STATIC_LIBRARY} ${SPHINXBASE_STATIC_LIBRARY} Threads::Threads m)
   find_library(RE2_STATIC_LIBRARY libre2.a REQUIRED)
   target_link_libraries(re2_library INTERFACE ${RE2_STATIC_LIBRARY} Threads::Threads)
+  find_library(UNISTRING_STATIC_LIBRARY libunistring.a REQUIRED)
+  target_link_libraries(unistring_library INTERFACE ${UNISTRING_STATIC_LIBRARY})
 else()
   find_library(POCKETSPHINX_LIBRARY pocketsphinx REQUIRED)
   find_library(SPHINXBASE_LIBRARY sphinxbase REQUIRED)
   target_link_libraries(pocketsphinx_engine INTERFACE ${POCKETSPHINX_LIBRARY} ${SPHINXBASE_LIBRARY})
   target_link_libraries(re2_library INTERFACE ${RE2_LINK_LIBRARIES})
+  find_library(UNISTRING_LIBRARY unistring REQUIRED)
+  target_link_libraries(unistring_library INTERFACE ${UNISTRING_LIBRARY})
 endif()
 
 # The C++ runtime of the executable `target`. In the self-contained build

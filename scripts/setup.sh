@@ -9,6 +9,8 @@ set -euo pipefail
 
 packages=(
   build-essential cmake pkg-config
+  # applies our patches to the pinned whisper.cpp (patches/whisper.cpp/)
+  patch
   libgtest-dev libgmock-dev
   # the speech engine and its US-English model
   libpocketsphinx-dev libsphinxbase-dev pocketsphinx-en-us
@@ -21,6 +23,9 @@ packages=(
   libavformat-dev libavcodec-dev libavutil-dev libswresample-dev nasm
   # regular expressions for the time-span parser
   libre2-dev
+  # Unicode grapheme clusters, so that whisper's words are never cut inside
+  # a character and its marks
+  libunistring-dev
   # fuzzing and sanitizer runtimes (scripts/fuzz.sh), and the JSON reader
   # the document fuzzer checks its output with
   clang libclang-rt-dev nlohmann-json3-dev

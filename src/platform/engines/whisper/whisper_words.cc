@@ -6,6 +6,7 @@
 #include <string_view>
 #include <utility>
 
+#include "text/grapheme.h"
 #include "text/utf8.h"
 
 namespace vorn {
@@ -105,13 +106,28 @@ std::optional<char32_t> annotationCloser(char32_t opener) {
   }
 }
 
+// Square brackets hold nothing but descriptions of sound ("[Music]",
+// "[BLANK_AUDIO]"), so an unclosed one still opens one, to its segment's
+// end. Parentheses, stars and music signs also appear alone (a sung line
+// marked with one sign, an aside the model never closed), and words after
+// them are speech.
+bool opensEvenUnclosed(char32_t opener) { return opener == '[' || opener == 0x3010; }
+
+// A hyphen standing between spaces is a dash of no word: a speaker turn
+// ("- Hello. - Hi.") or a break ("Wait - what?"). Joined to the word before
+// it would read as a word cut short ("I- I think"), which whisper writes
+// without the space.
+bool isSpacedHyphen(const std::u32string& text) {
+  return !text.empty() && std::all_of(text.begin(), text.end(), [](char32_t c) { return c == '-'; });
+}
+
 // Whole characters of one or more tokens, with what the rules need to know.
 struct Piece {
   std::u32string text;  // without leading spaces
   std::int64_t start = 0;
   std::int64_t end = 0;
-  bool leadingSpace = false;
-  bool afterBoundary = false;  // first after a special token or lone spaces
+  bool spaceBefore = false;   // leading spaces, or a piece of lone spaces before it
+  bool afterSpecial = false;  // first after a special token
   int segment = 0;
 };
 
@@ -131,24 +147,26 @@ std::vector<Piece> wholePieces(const std::vector<WhisperToken>& tokens) {
   std::int64_t start = 0;
   std::int64_t end = 0;
   int segment = 0;
-  bool boundary = true;
+  bool spaces = false;
+  bool special = true;
   auto emit = [&] {
     if (bytes.empty()) return;
     const std::u32string text = decodeUtf8(bytes);
     bytes.clear();
     const auto first = std::find_if_not(text.begin(), text.end(), isSpace);
     if (first == text.end()) {  // lone spaces start a new word
-      boundary = true;
+      spaces = true;
       return;
     }
-    pieces.push_back({std::u32string(first, text.end()), start, end, first != text.begin(), boundary,
-                      segment});
-    boundary = false;
+    pieces.push_back({std::u32string(first, text.end()), start, end,
+                      spaces || first != text.begin(), special, segment});
+    spaces = false;
+    special = false;
   };
   for (const WhisperToken& token : tokens) {
     if (token.special) {
       emit();
-      boundary = true;
+      special = true;
       ++segment;
       continue;
     }
@@ -166,8 +184,11 @@ std::vector<RawWord> rawWords(const std::vector<Piece>& pieces) {
   bool previousSpaceless = false;
   for (const Piece& piece : pieces) {
     const bool spaceless = isSpaceless(piece.text.front());
-    if (words.empty() || piece.afterBoundary || piece.leadingSpace || spaceless ||
-        previousSpaceless) {
+    // A mark the model wrote as a token of its own stays with its character.
+    const bool insideCharacter = !words.empty() && !piece.spaceBefore &&
+                                 !isGraphemeBoundary(words.back().text, piece.text);
+    if (!insideCharacter && (words.empty() || piece.afterSpecial || piece.spaceBefore ||
+                             spaceless || previousSpaceless)) {
       words.push_back({{}, std::nullopt, std::nullopt, piece.segment});
     }
     previousSpaceless = spaceless;
@@ -181,27 +202,53 @@ std::vector<RawWord> rawWords(const std::vector<Piece>& pieces) {
   return words;
 }
 
-// Leaves out the spans of non-speech and the words with music signs.
-std::vector<RawWord> withoutAnnotations(std::vector<RawWord> words) {
-  std::vector<bool> drop(words.size(), false);
-  for (std::size_t i = 0; i < words.size(); ++i) {
-    if (any(words[i].text, isMusicSign)) drop[i] = true;
-    const std::optional<char32_t> closer = annotationCloser(words[i].text.front());
-    if (!closer) continue;
-    std::size_t j = i;
-    const auto closes = [&](std::size_t k) {
-      const std::u32string& text = words[k].text;
-      const std::size_t from = k == i ? 1 : 0;
-      if (isMusicSign(*closer)) return std::any_of(text.begin() + from, text.end(), isMusicSign);
-      return text.find(*closer, from) != std::u32string::npos;
-    };
-    while (!closes(j) && j + 1 < words.size() && words[j + 1].segment == words[i].segment) ++j;
-    for (std::size_t k = i; k <= j; ++k) drop[k] = true;
-    i = j;
+// Where a span that `words[i]` opens with `closer` ends, within its
+// segment: the word that closes it and the position just past the closer
+// (past a run of music signs for one), or nothing when it stays open.
+std::optional<std::pair<std::size_t, std::size_t>> annotationEnd(const std::vector<RawWord>& words,
+                                                                 std::size_t i, char32_t closer) {
+  for (std::size_t k = i; k < words.size() && words[k].segment == words[i].segment; ++k) {
+    const std::u32string& text = words[k].text;
+    const std::size_t from = k == i ? 1 : 0;
+    if (isMusicSign(closer)) {
+      const auto sign = std::find_if(text.begin() + from, text.end(), isMusicSign);
+      if (sign == text.end()) continue;
+      const auto after = std::find_if_not(sign, text.end(), isMusicSign);
+      return std::pair(k, static_cast<std::size_t>(after - text.begin()));
+    }
+    const std::size_t at = text.find(closer, from);
+    if (at != std::u32string::npos) return std::pair(k, at + 1);
   }
+  return std::nullopt;
+}
+
+// Leaves out the spans of non-speech, keeping the punctuation that follows
+// one ("Okay (laughs)." ends a sentence), and every music sign.
+std::vector<RawWord> withoutAnnotations(std::vector<RawWord> words) {
   std::vector<RawWord> kept;
   for (std::size_t i = 0; i < words.size(); ++i) {
-    if (!drop[i]) kept.push_back(std::move(words[i]));
+    RawWord& word = words[i];
+    if (const std::optional<char32_t> closer = annotationCloser(word.text.front())) {
+      const auto end = annotationEnd(words, i, *closer);
+      if (end) {
+        const auto [j, past] = *end;
+        std::u32string after = words[j].text.substr(past);
+        std::erase_if(after, isMusicSign);
+        if (!after.empty() && !any(after, isWordCharacter)) {
+          kept.push_back({std::move(after), std::nullopt, std::nullopt, words[j].segment});
+        }
+        i = j;
+        continue;
+      }
+      if (opensEvenUnclosed(word.text.front())) {
+        while (i + 1 < words.size() && words[i + 1].segment == word.segment) ++i;
+        continue;
+      }
+      // An opener left alone marks nothing the reader can place.
+      if (!any(word.text, isWordCharacter)) continue;
+    }
+    std::erase_if(word.text, isMusicSign);
+    if (!word.text.empty()) kept.push_back(std::move(word));
   }
   return kept;
 }
@@ -217,7 +264,7 @@ std::vector<RawWord> withPunctuationJoined(std::vector<RawWord> words) {
       joined.push_back(std::move(word));
     } else if (std::all_of(word.text.begin(), word.text.end(), isOpening)) {
       opening += word.text;
-    } else if (!joined.empty()) {
+    } else if (!joined.empty() && !isSpacedHyphen(word.text)) {
       joined.back().text += word.text;
     }
   }

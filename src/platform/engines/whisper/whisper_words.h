@@ -25,22 +25,31 @@ struct WhisperToken {
   // A timestamp or control token, or the start of a segment: its text is
   // not written, and the piece after it starts a word.
   bool special = false;
+
+  friend bool operator==(const WhisperToken&, const WhisperToken&) = default;
 };
 
 // The words the tokens spell, in order:
 // - Pieces are taken together until their bytes are whole UTF-8 characters
 //   (a special token or the end cuts a broken character short, and its bytes
 //   are written as U+FFFD).
-// - A piece starts a new word after a special token, when it begins with a
-//   space, after a piece of nothing but spaces, and when it or the piece
+// - A piece starts a new word after a special token, when spaces come before
+//   it (its own or a piece of nothing but spaces), and when it or the piece
 //   before it is of a script written without spaces; otherwise it continues
-//   the word before. Spaces are not part of words.
+//   the word before. Never inside a grapheme cluster, though: a piece that
+//   is a mark of the character before (a Thai vowel sign, an accent)
+//   continues that word unless spaces come between. Spaces are not part of
+//   words.
 // - What is not speech is left out: a span from a word that opens with "[",
-//   "(", "*" or a music sign to the word that closes it ("]", ")", "*",
-//   a music sign), within one segment (to the segment's end when nothing
-//   closes it), and any word holding a music sign.
+//   "(", "*" or a music sign to the closer that ends it ("]", ")", "*",
+//   a music sign) within one segment, keeping any punctuation after the
+//   closer. An unclosed "[" runs to its segment's end; any other unclosed
+//   opener is an ordinary mark (dropped when it stands alone). Music signs
+//   are never written.
 // - Punctuation joins a word: opening quotes and brackets the word after,
-//   the rest the word before. A word with no letter or digit is dropped.
+//   the rest the word before, except hyphens that stand alone between
+//   spaces (speaker turns, spaced dashes), which join no word. A word with
+//   no letter or digit is dropped.
 // - A word runs from its first piece's start to its last piece's end,
 //   punctuation not counted, on frames within [0, lastFrame]: the model's
 //   times can reach past the audio.

@@ -75,13 +75,45 @@ INSTANTIATE_TEST_SUITE_P(
                  {{" (", 0, 1}, {"laughs", 1, 5}, {")", 5, 6}, {" ok", 6, 9}, {" *", 9, 10},
                   {" DING", 10, 12}, {" *", 12, 13}, {" fine", 13, 16}},
                  100, {{"ok", 6, 8}, {"fine", 13, 15}}},
-        JoinCase{"AnUnclosedSpanRunsToItsSegmentsEnd",
+        JoinCase{"AnUnclosedSquareBracketRunsToItsSegmentsEnd",
                  {{" [Music", 0, 5}, {" playing", 5, 9}, kSpecial, {" hello", 10, 15}}, 100,
                  {{"hello", 10, 14}}},
         JoinCase{"MusicSignsAndWhatTheyEnclose",
                  {{" \xE2\x99\xAA", 0, 1}, {" la", 1, 3}, {" la", 3, 5}, {" \xE2\x99\xAA", 5, 6},
-                  {" end", 6, 9}, {" \xF0\x9F\x8E\xB5", 9, 10}},
+                  {" end", 6, 9}, {" \xE2\x99\xAA\xE2\x99\xAA", 9, 10}, {" \xF0\x9F\x8E\xB5", 10, 11}},
                  100, {{"end", 6, 8}}},
+        // The punctuation after an annotation is the sentence's.
+        JoinCase{"AnAnnotationKeepsThePunctuationAfterIt",
+                 {{" Okay", 0, 5}, {" (", 5, 6}, {"la", 6, 7}, {"ughs", 7, 9}, {").", 9, 10},
+                  {" So", 12, 15}, {" \xE2\x99\xAA", 15, 16}, {" la", 16, 18}, {"\xE2\x99\xAA,", 18, 19}},
+                 100, {{"Okay.", 0, 4}, {"So,", 12, 14}}},
+        // An opener that nothing closes marks no span: the words after it
+        // were heard. A music sign is never written; a lone mark goes.
+        JoinCase{"AnUnpairedMusicSignDropsNoWords",
+                 {{" \xE2\x99\xAA", 0, 1}, {" Hi", 1, 3}, {".", 3, 4}, kSpecial, {" Hi", 5, 7},
+                  {",", 7, 8}, {" \xE2\x99\xAA", 8, 9}, {" la", 9, 11}, {" la", 11, 13}},
+                 100, {{"Hi.", 1, 2}, {"Hi,", 5, 6}, {"la", 9, 10}, {"la", 11, 12}}},
+        JoinCase{"AnUnpairedParenthesisOrStarDropsNoWords",
+                 {{" (", 0, 1}, {" Hi", 1, 3}, {" there", 3, 5}, kSpecial, {" *", 6, 7}, {" yes", 7, 9},
+                  {" (and", 9, 11}, {" no", 11, 13}},
+                 100, {{"Hi", 1, 2}, {"there", 3, 4}, {"yes", 7, 8}, {"(and", 9, 10}, {"no", 11, 12}}},
+        // Hyphens between spaces are dashes: speaker turns and breaks. One
+        // written against its word marks the word cut short.
+        JoinCase{"ASpacedHyphenJoinsNoWord",
+                 {{" -", 0, 1}, {" Hello", 1, 4}, {".", 4, 5}, {" -", 5, 6}, {" Hi", 6, 8}, {".", 8, 9},
+                  kSpecial, {" Wait", 10, 12}, {" -", 12, 13}, {" what", 13, 15}, {"?", 15, 16},
+                  {" I", 16, 17}, {"-", 17, 18}, {" I", 18, 19}},
+                 100,
+                 {{"Hello.", 1, 3}, {"Hi.", 6, 7}, {"Wait", 10, 11}, {"what?", 13, 14}, {"I-", 16, 16},
+                  {"I", 18, 18}}},
+        // ดี ("good") is ด with the vowel sign U+0E35, which the model wrote
+        // as a token of its own; café's accent comes after a segment's end.
+        JoinCase{"AMarkStaysWithItsCharacter",
+                 {{"\xE0\xB8\x94", 0, 4}, {"\xE0\xB8\xB5", 4, 6}, {"\xE0\xB8\xA1\xE0\xB8\xB2\xE0\xB8\x81", 6, 10},
+                  {" cafe", 10, 14}, kSpecial, {"\xCC\x81", 14, 15}, {" ok", 15, 17}},
+                 100,
+                 {{"\xE0\xB8\x94\xE0\xB8\xB5", 0, 5}, {"\xE0\xB8\xA1\xE0\xB8\xB2\xE0\xB8\x81", 6, 9},
+                  {"cafe\xCC\x81", 10, 14}, {"ok", 15, 16}}},
         JoinCase{"BracketsInsideAWordAreKept", {{" word", 0, 3}, {"(s)", 3, 5}}, 100, {{"word(s)", 0, 4}}},
         JoinCase{"NoTokensNoWords", {}, 100, {}}),
     testing::CaseName());
