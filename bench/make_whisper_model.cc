@@ -1,10 +1,12 @@
 // Writes a random-weight whisper model for the benchmark, which needs a
 // model of a released model's dimensions and cannot download one.
 //
-// Usage: make_whisper_model OUT.bin [tiny|base.en|base] [SEED]
-//   tiny     the tests' small English-only model
-//   base.en  base.en's dimensions (the default): 74 M parameters, f16
-//   base     the multilingual base model's dimensions
+// Usage: make_whisper_model OUT.bin [tiny|base.en|base|small.en] [SEED]
+//   tiny      the tests' small English-only model
+//   base.en   base.en's dimensions (the default): 74 M parameters, f16
+//   base      the multilingual base model's dimensions
+//   small.en  small.en's dimensions: 244 M parameters, f16 (width 768,
+//             12 heads, 12 layers each side)
 
 #include <cstdio>
 #include <exception>
@@ -23,6 +25,11 @@ bool configNamed(const std::string& name, RandomWhisperModelConfig& config) {
     config = RandomWhisperModelConfig::baseEnDimensions();
   } else if (name == "base") {
     config = RandomWhisperModelConfig::baseDimensions();
+  } else if (name == "small.en") {
+    config = RandomWhisperModelConfig::baseEnDimensions();
+    config.audioState = config.textState = 768;
+    config.audioHeads = config.textHeads = 12;
+    config.audioLayers = config.textLayers = 12;
   } else {
     return false;
   }
@@ -37,10 +44,10 @@ int fail(const std::string& message) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 2 || argc > 4) return fail("usage: make_whisper_model OUT.bin [tiny|base.en|base] [SEED]");
+  if (argc < 2 || argc > 4) return fail("usage: make_whisper_model OUT.bin [tiny|base.en|base|small.en] [SEED]");
   RandomWhisperModelConfig config;
   const std::string name = argc > 2 ? argv[2] : "base.en";
-  if (!configNamed(name, config)) return fail("unknown model kind '" + name + "' (tiny, base.en or base)");
+  if (!configNamed(name, config)) return fail("unknown model kind '" + name + "' (tiny, base.en, base or small.en)");
   if (argc > 3) {
     try {
       std::size_t used = 0;

@@ -9,7 +9,8 @@
 # Rows: the tool as it ships; the tool with each alternative it was chosen
 # over (word times from the alignment without fitting to the sound, or from
 # whisper.cpp's older token timestamps; no silence or 0.1 s between packed
-# utterances instead of 0.2 s; the earlier window's text as context); and
+# utterances instead of 0.2 s; the earlier window's text as context; flash
+# attention off everywhere, as unpatched whisper.cpp needs for aligning); and
 # whisper-cli on each file whole, with one word per segment (-ml 1) and its
 # default decoding (beam search of 5, temperature fallback, flash attention).
 #
@@ -59,6 +60,7 @@ run times-token-timestamps --times tokens
 run join-gap-0s --gap 0
 run join-gap-0.1s --gap 0.1
 run earlier-text-as-context --context
+run flash-attention-off-everywhere --no-flash-attention
 
 mkdir -p "$work/cli"
 for f in "${files[@]}"; do

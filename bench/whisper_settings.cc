@@ -1,10 +1,11 @@
 // Transcribes files with the whisper engine under settings other than the
 // tool's, for measuring the tool's choices against the alternatives
 // (bench/trained_whisper_benchmark.sh): how words are timed, the silence
-// between packed utterances, and whether a window gets the text before it.
+// between packed utterances, whether a window gets the text before it, and
+// flash attention off everywhere.
 //
 // Usage: whisper_settings MODEL OUT_DIR [--times alignment|unfitted|tokens]
-//          [--gap SECONDS] [--context] FILE...
+//          [--gap SECONDS] [--context] [--no-flash-attention] FILE...
 // Writes each file's document (the tool's JSON, locale en-US) to
 // OUT_DIR/<file name>.json, or its error to standard error.
 
@@ -45,7 +46,7 @@ class SettingsPlatform : public vorn::SpeechPlatform {
 
 int usage() {
   std::fputs("usage: whisper_settings MODEL OUT_DIR [--times alignment|unfitted|tokens] "
-             "[--gap SECONDS] [--context] FILE...\n", stderr);
+             "[--gap SECONDS] [--context] [--no-flash-attention] FILE...\n", stderr);
   return 2;
 }
 
@@ -69,6 +70,8 @@ int main(int argc, char** argv) {
           static_cast<std::size_t>(std::atof(argv[++i]) * vorn::AudioFile::kSampleRate);
     } else if (arg == "--context") {
       settings.decoding.earlierTextAsContext = true;
+    } else if (arg == "--no-flash-attention") {
+      settings.decoding.flashAttention = false;
     } else {
       files.push_back(arg);
     }

@@ -37,11 +37,12 @@ WhisperRecognizer::WhisperRecognizer(const WhisperModelInfo& model, std::string 
   silenceWhisperLogging();
   whisper_context_params params = whisper_context_default_params();
   params.use_gpu = false;
-  if (decoding_.wordTimes == WhisperDecoding::WordTimes::kTokenTimestamps) {
-    params.flash_attn = true;  // as whisper.cpp's command line has it
-  } else {
-    // whisper.cpp drops the alignment, silently, under flash attention.
-    params.flash_attn = false;
+  // On by default, as whisper.cpp's command line has it. Our build of
+  // whisper.cpp keeps it with the alignment too (patches/whisper.cpp/): only
+  // the decoder's cross-attention, which the alignment reads, is then
+  // computed in full.
+  params.flash_attn = decoding_.flashAttention;
+  if (decoding_.wordTimes != WhisperDecoding::WordTimes::kTokenTimestamps) {
     params.dtw_token_timestamps = true;
     const AlignmentHeads heads = alignmentHeadsFor(model);
     params.dtw_aheads_preset = heads.preset;

@@ -28,8 +28,9 @@ struct WhisperDecoding {
     // Dynamic time warping over the cross-attention of the model's alignment
     // heads (alignment_heads.h) gives each token its start; a word ends
     // where the next one starts, or its segment ends. Both edges are then
-    // fitted to the sound (fitWordEdges). Needs whisper.cpp's plain
-    // attention: its flash attention does not expose the heads.
+    // fitted to the sound (fitWordEdges). The decoder's cross-attention is
+    // then computed without flash attention, which does not expose the
+    // heads; everything else keeps it.
     kAlignment,
     // The same without fitting the edges to the sound.
     kAlignmentUnfitted,
@@ -40,6 +41,10 @@ struct WhisperDecoding {
   WordTimes wordTimes = WordTimes::kAlignment;
   // Whether each call is given the text of the call before as its prompt.
   bool earlierTextAsContext = false;
+  // Whether whisper.cpp's flash attention is on. With the alignment, the
+  // decoder's cross-attention is computed without it either way; off, every
+  // attention is (the only way unpatched whisper.cpp aligns).
+  bool flashAttention = true;
 };
 
 class WhisperRecognizer : public UtteranceRecognizer {

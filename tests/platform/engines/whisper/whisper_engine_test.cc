@@ -5,16 +5,19 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <whisper.h>
 
 #include "support/random_whisper_model.h"
+#include "platform/engines/whisper/alignment_heads.h"
 #include "platform/engines/whisper/whisper_model_file.h"
 #include "platform/engines/whisper/whisper_recognizer.h"
 #include "platform/error.h"
@@ -137,15 +140,23 @@ TEST(DamagedWhisperModelTest, ADirectoryIsRefused) {
   EXPECT_THROW(inspectWhisperModel(dir.path() + "/ggml-base.bin"), Error);
 }
 
-// What whisper.cpp's own API reports for the audio, made into words the same
-// way: the recognizer must lose, reorder and shift nothing. Flash attention
-// changes a random model's words: compare like with like.
-std::vector<RecognizedWord> wordsStraightFromTheApi(const std::string& model,
-                                                    const std::vector<float>& samples,
-                                                    bool flashAttention = true) {
+// What whisper.cpp's own API reports for the audio, decoded with the
+// recognizer's settings: flash attention on and, with `alignment`, the
+// alignment heads' DTW. Each segment starts with a special token. Without
+// the alignment a token's times are whisper.cpp's own estimate; with it, a
+// text token's end is the alignment's time (t_dtw).
+std::vector<WhisperToken> tokensStraightFromTheApi(const std::string& model,
+                                                   const std::vector<float>& samples, bool alignment,
+                                                   bool flashAttention = true) {
   whisper_context_params contextParams = whisper_context_default_params();
   contextParams.use_gpu = false;
   contextParams.flash_attn = flashAttention;
+  if (alignment) {
+    contextParams.dtw_token_timestamps = true;
+    const AlignmentHeads heads = alignmentHeadsFor(inspectWhisperModel(model));
+    contextParams.dtw_aheads_preset = heads.preset;
+    contextParams.dtw_n_top = heads.topLayers;
+  }
   whisper_context* context = whisper_init_from_file_with_params(model.c_str(), contextParams);
   EXPECT_NE(context, nullptr);
   if (!context) return {};
@@ -153,7 +164,7 @@ std::vector<RecognizedWord> wordsStraightFromTheApi(const std::string& model,
   params.n_threads = 2;
   params.greedy.best_of = 5;  // whisper-cli's setting, for the temperature fallback
   params.language = "en";
-  params.token_timestamps = true;
+  params.token_timestamps = !alignment;
   params.print_progress = false;
   params.print_timestamps = false;
   EXPECT_EQ(whisper_full(context, params, samples.data(), static_cast<int>(samples.size())), 0);
@@ -163,11 +174,21 @@ std::vector<RecognizedWord> wordsStraightFromTheApi(const std::string& model,
     for (int t = 0; t < whisper_full_n_tokens(context, s); ++t) {
       const whisper_token_data data = whisper_full_get_token_data(context, s, t);
       const bool special = data.id >= whisper_token_eot(context);
-      tokens.push_back({special ? "" : whisper_token_to_str(context, data.id), data.t0, data.t1, special});
+      tokens.push_back({special ? "" : whisper_token_to_str(context, data.id), data.t0,
+                        alignment && !special ? data.t_dtw : data.t1, special});
     }
   }
   whisper_free(context);
-  return joinWhisperTokens(tokens, static_cast<int>((samples.size() - 1) / AudioFile::kFrameSamples));
+  return tokens;
+}
+
+// The same made into words the way the recognizer makes them: it must
+// lose, reorder and shift nothing.
+std::vector<RecognizedWord> wordsStraightFromTheApi(const std::string& model,
+                                                    const std::vector<float>& samples,
+                                                    bool alignment = false) {
+  return joinWhisperTokens(tokensStraightFromTheApi(model, samples, alignment),
+                           static_cast<int>((samples.size() - 1) / AudioFile::kFrameSamples));
 }
 
 TEST(WhisperRecognizerTest, GivesTheWordsAndTimesWhisperReports) {
@@ -181,6 +202,26 @@ TEST(WhisperRecognizerTest, GivesTheWordsAndTimesWhisperReports) {
   EXPECT_EQ(words, wordsStraightFromTheApi(modelFile(false), samples));
 }
 
+// Our whisper.cpp keeps flash attention everywhere but in the decoder's
+// cross-attention when it aligns. That changes what the alignment costs,
+// never where it puts a token: for the same text, the same times as with
+// flash attention off.
+TEST(WhisperRecognizerTest, FlashAttentionLeavesTheAlignmentAsItWas) {
+  TempDir directory;
+  RandomWhisperModelConfig config = RandomWhisperModelConfig::tiny();
+  config.script = {"<|0.00|>", " The", " cat", ",", " sat", "<|2.00|>", "<|2.00|>", " on", " the",
+                   " mat", ".", "<|4.00|>"};
+  const std::string scripted = directory.path() + "/ggml-scripted.en.bin";
+  testing::writeRandomWhisperModel(scripted, config);
+  std::vector<float> samples = testing::readAllSamples(kSample);
+  samples.resize(5 * 16000);
+
+  const std::vector<WhisperToken> withFlash = tokensStraightFromTheApi(scripted, samples, true);
+
+  EXPECT_EQ(withFlash.size(), 13u);  // two segments: 2 special + 7 text + 4 timestamps
+  EXPECT_EQ(withFlash, tokensStraightFromTheApi(scripted, samples, true, false));
+}
+
 // The tool's timing: the same words, each timed within the audio, in order,
 // none overlapping the next.
 TEST(WhisperRecognizerTest, TimesWordsByTheAlignmentWithinTheAudio) {
@@ -190,7 +231,7 @@ TEST(WhisperRecognizerTest, TimesWordsByTheAlignmentWithinTheAudio) {
 
   const std::vector<RecognizedWord> words = recognizer.recognize(samples);
 
-  const std::vector<RecognizedWord> reported = wordsStraightFromTheApi(modelFile(false), samples, false);
+  const std::vector<RecognizedWord> reported = wordsStraightFromTheApi(modelFile(false), samples, true);
   ASSERT_FALSE(words.empty());
   ASSERT_EQ(words.size(), reported.size());
   const int lastFrame = static_cast<int>((samples.size() - 1) / AudioFile::kFrameSamples);
@@ -214,7 +255,9 @@ TEST(WhisperRecognizerTest, WritesOnlyTheWordsOfWhatTheModelWrites) {
   config.script = {"<|0.00|>", " [", "BL", "ANK", "_", "AUDIO", "]", "<|1.00|>",
                    "<|1.00|>", " (", "la", "ughs", ")", " Well", ",", " ", "say", " \xE2\x80\x9C",
                    " yes", "\xE2\x80\x9D", ".", " \xE2\x99\xAA", " la", " \xE2\x99\xAA", "<|3.00|>",
-                   "<|3.00|>", " \xE4\xBD", "\xA0", "\xE5\xA5\xBD", "\xE3\x80\x82", "<|4.00|>"};
+                   "<|3.00|>", " \xE4\xBD", "\xA0", "\xE5\xA5\xBD", "\xE3\x80\x82", "<|4.00|>",
+                   "<|4.00|>", " -", " Okay", " (", "la", "ughs", ").", " -", " \xE2\x99\xAA", " Hi",
+                   "\xE0\xB8\x94", "\xE0\xB8\xB5", "<|5.00|>"};
   const std::string path = directory.path() + "/ggml-scripted.en.bin";
   testing::writeRandomWhisperModel(path, config);
   std::vector<float> samples = testing::readAllSamples(kSample);
@@ -226,7 +269,8 @@ TEST(WhisperRecognizerTest, WritesOnlyTheWordsOfWhatTheModelWrites) {
   std::vector<std::string> texts;
   for (const RecognizedWord& word : words) texts.push_back(word.text);
   EXPECT_THAT(texts, ::testing::ElementsAre("Well,", "say", "\xE2\x80\x9Cyes\xE2\x80\x9D.", "\xE4\xBD\xA0",
-                                            "\xE5\xA5\xBD\xE3\x80\x82"));
+                                            "\xE5\xA5\xBD\xE3\x80\x82", "Okay.", "Hi",
+                                            "\xE0\xB8\x94\xE0\xB8\xB5"));
   for (std::size_t i = 1; i < words.size(); ++i) EXPECT_LE(words[i - 1].firstFrame, words[i].firstFrame);
 }
 
