@@ -21,7 +21,8 @@
 # the rows of one run.
 #
 # Usage: bench/trained_whisper_benchmark.sh [BUILD_DIR]   (default build)
-# Needs: a configured build; scripts/setup.sh's synthesizers, sox and numpy.
+# Needs: a configured build; scripts/setup.sh's synthesizers, sox and numpy,
+# and torch (scripts/setup.sh --training), which the checking set's maker imports.
 set -euo pipefail
 
 here="$(cd "$(dirname "$0")" && pwd)"
