@@ -2,7 +2,7 @@
 """Scores transcripts of the trained model's checking set against the true
 words and times (models/closed-vocabulary/heldout_set.py).
 
-Usage: word_times.py SET_DIR LABEL:FORMAT:DOC_DIR [LABEL:FORMAT:DOC_DIR ...]
+Usage: word_times.py [--exact] SET_DIR LABEL:FORMAT:DOC_DIR [LABEL:FORMAT:DOC_DIR ...]
   FORMAT vorn: DOC_DIR/NAME.wav.json holds vorn-speech's document;
   FORMAT cli:  DOC_DIR/NAME.json holds whisper-cli's -oj output (one
                segment per word with -ml 1).
@@ -18,6 +18,10 @@ pairs measure the words, not the times; a run of right words (not all
 the same word) cannot be chance, so its times are the times' own error.
 Words written in a "speechless" stretch (or anywhere in a recording with
 no speech) are counted as made up.
+
+--exact is for a model that hears nearly every word right (the synthetic
+language's): no runs, but the share of starts within 50 ms and the worst
+start or end error of any paired word.
 """
 import glob
 import json
@@ -116,10 +120,15 @@ def score(set_dir, fmt, doc_dir):
         "words": total, "wer": 100 * errors / max(1, total), "made_up": made_up, "missing": missing,
         "start": spread(starts), "end": spread(ends),
         "in_runs": len(run_starts), "run_start": spread(run_starts), "run_end": spread(run_ends),
+        "within_50": 100 * sum(e <= 50 for e in starts) / max(1, len(starts)),
+        "worst": max(starts + ends, default=float("nan")),
     }
 
 
 def main():
+    if sys.argv[1] == "--exact":
+        exact(sys.argv[2], sys.argv[3:])
+        return
     set_dir = sys.argv[1]
     print(f"{'':28} {'words':>6} {'WER%':>6} {'start ms med/p90':>17} {'end ms med/p90':>15} {'made up':>8}"
           f"   {'in runs':>7} {'start ms med/p90':>17} {'end ms med/p90':>15}")
@@ -131,6 +140,21 @@ def main():
               f"{r['end'][0]:7.0f}/{r['end'][1]:<7.0f} {r['made_up']:8d}"
               f"   {r['in_runs']:7d} {r['run_start'][0]:8.0f}/{r['run_start'][1]:<8.0f}"
               f"{r['run_end'][0]:7.0f}/{r['run_end'][1]:<7.0f}{note}")
+
+
+def exact(set_dir, specs):
+    """For a model that hears (nearly) every word right, where every paired
+    word's times are the times' own error: the share of starts within
+    50 ms and the worst error besides median and 90th percentile."""
+    print(f"{'':28} {'words':>6} {'WER%':>6} {'start ms med/p90':>17} {'end ms med/p90':>15}"
+          f" {'starts <=50ms':>14} {'worst ms':>9} {'made up':>8}")
+    for spec in specs:
+        label, fmt, doc_dir = spec.split(":", 2)
+        r = score(set_dir, fmt, doc_dir)
+        note = f"  ({r['missing']} files without output)" if r["missing"] else ""
+        print(f"{label:28} {r['words']:6d} {r['wer']:6.1f} {r['start'][0]:8.0f}/{r['start'][1]:<8.0f}"
+              f"{r['end'][0]:7.0f}/{r['end'][1]:<7.0f} {r['within_50']:13.0f}% {r['worst']:9.0f}"
+              f" {r['made_up']:8d}{note}")
 
 
 if __name__ == "__main__":

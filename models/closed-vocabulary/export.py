@@ -9,7 +9,6 @@ models (and as tests/support/random_whisper_model.cc writes random ones).
 import struct
 import sys
 
-import numpy as np
 import torch
 
 from model import AUDIO_CONTEXT, N_MELS, N_VOCAB, TEXT_CONTEXT, Whisper, mel_filters
@@ -22,11 +21,11 @@ STORED_TOKENS = 50257
 EOT = 50256
 
 
-def vocabulary():
-    """The 50,257 stored tokens: the closed vocabulary's words first (token
-    i is WORDS[i] with its leading space), then the pieces whisper.cpp
-    looks up by name, then placeholders the model never writes."""
-    tokens = [" " + w for w in WORDS] + [" ", " -", " '"]
+def vocabulary(words):
+    """The 50,257 stored tokens: the model's words first (token i is
+    words[i] with its leading space), then the pieces whisper.cpp looks up
+    by name, then placeholders the model never writes."""
+    tokens = [" " + w for w in words] + [" ", " -", " '"]
     tokens += [f"unused{i}" for i in range(len(tokens), EOT)]
     tokens.append("<|endoftext|>")
     assert len(tokens) == STORED_TOKENS
@@ -41,11 +40,22 @@ def stored_type(name, tensor):
     return TYPE_F16 if tensor.dim() == 2 else TYPE_F32
 
 
-def write(checkpoint, out_path):
+def write(checkpoint, out_path, words=WORDS):
     saved = torch.load(checkpoint)
-    dims = saved["dims"]
+    dims = dict(saved["dims"])
+    # whisper.cpp refuses a model without encoder layers; one trained
+    # without any is written with one that adds nothing (its attention and
+    # MLP outputs are zero, so the residual passes the input through).
+    trained_without_encoder_layers = dims["audio_layers"] == 0
+    dims["audio_layers"] = max(1, dims["audio_layers"])
     model = Whisper(**dims)
-    model.load_state_dict(saved["model"])
+    model.load_state_dict(saved["model"], strict=not trained_without_encoder_layers)
+    if trained_without_encoder_layers:
+        block = model.encoder.blocks[0]
+        with torch.no_grad():
+            for layer in (block.attn.out, block.mlp[2]):
+                layer.weight.zero_()
+                layer.bias.zero_()
     state, heads = dims["state"], dims["heads"]
     tensors = dict(model.state_dict())
     # Every token the model was not trained on gets the shared row that
@@ -62,7 +72,7 @@ def write(checkpoint, out_path):
         filters = mel_filters()
         out.write(struct.pack("<2i", *filters.shape))
         out.write(filters.astype("<f4").tobytes())
-        tokens = vocabulary()
+        tokens = vocabulary(words)
         out.write(struct.pack("<i", len(tokens)))
         for token in tokens:
             data = token.encode("utf-8")

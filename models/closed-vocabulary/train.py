@@ -35,7 +35,8 @@ import numpy as np
 import torch
 import torch.nn.functional as F
 
-from model import EOT, FIRST_TIMESTAMP, SOT, TIMESTAMP_STEP, Whisper, log_mel
+from model import TIMESTAMP_STEP, Whisper, log_mel
+from training import Checkpoints, edit_distance, greedy
 from voices import HELD_OUT_VOICES, TRAIN_VOICES, WORDS, load_voice
 from windows import frame_labels, make_window, position_centers
 
@@ -127,35 +128,9 @@ def guide_loss(weights, guide, guided):
     return -(inside.log() * guided).sum() / guided.sum().clamp(min=1.0)
 
 
-def greedy(model, mel, max_tokens=120):
-    """Plain greedy decoding with whisper's first rule only: the first
-    token is a timestamp of at most 1 s."""
-    audio = model.encoder(mel[None])
-    tokens = [SOT]
-    for _ in range(max_tokens):
-        logits = model.decoder(torch.tensor([tokens]), audio)[0][0, -1, :-1]
-        used = model.decoder.used
-        if len(tokens) == 1:
-            logits[(used < FIRST_TIMESTAMP) | (used > FIRST_TIMESTAMP + 50)] = -np.inf
-        token = int(used[int(logits.argmax())])
-        tokens.append(token)
-        if token == EOT:
-            break
-    return tokens
-
-
 def read_words(tokens):
     """The word indices of a decoded token sequence."""
     return [t for t in tokens[1:] if t < len(WORDS)]
-
-
-def edit_distance(a, b):
-    d = list(range(len(b) + 1))
-    for i in range(1, len(a) + 1):
-        prev, d[0] = d[0], i
-        for j in range(1, len(b) + 1):
-            prev, d[j] = d[j], min(d[j] + 1, d[j - 1] + 1, prev + (a[i - 1] != b[j - 1]))
-    return d[len(b)]
 
 
 def check(model, windows):
@@ -163,7 +138,7 @@ def check(model, windows):
     errors = total = 0
     with torch.no_grad():
         for mel, words in windows:
-            said = read_words(greedy(model, mel))
+            said = read_words(greedy(model, mel, 120))
             truth = [w for w, _, _ in words]
             errors += edit_distance(truth, said)
             total += len(truth)
@@ -191,20 +166,10 @@ def main():
         audio, _, words = make_window(check_rng, held_out, 30.0, 0.0, speech=True, without_timestamps=0.0)
         checks.append((log_mel(torch.from_numpy(audio)), words))
 
-    step, seconds = 0, 0.0
-    checkpoint = os.path.join(work, "checkpoint.pt")
-    if os.path.exists(checkpoint):
-        state = torch.load(checkpoint)
-        model.load_state_dict(state["model"])
-        aux.load_state_dict(state["aux"])
-        optimizer.load_state_dict(state["optimizer"])
-        rng.bit_generator.state = state["rng"]
-        torch.set_rng_state(state["torch_rng"])
-        step, seconds = state["step"], state["seconds"]
-        print(f"resumed at step {step}", flush=True)
+    checkpoints = Checkpoints(work, model, aux, optimizer, rng)
+    step, seconds = checkpoints.resume()
 
     log = open(os.path.join(work, "log.tsv"), "a")
-    last_save = time.time()
     while step < PHASE_A_STEPS + PHASE_B_STEPS:
         started = time.time()
         for group in optimizer.param_groups:
@@ -237,14 +202,7 @@ def main():
             log.write(f"{step}\t{seconds:.0f}\t{accuracy:.4f}\t{loss.item():.4f}\n")
             log.flush()
             print(f"check step {step}: held-out word accuracy {accuracy:.3f}", flush=True)
-        if time.time() - last_save > 300 or step % CHECK_EVERY == 0:
-            state = {"model": model.state_dict(), "aux": aux.state_dict(), "optimizer": optimizer.state_dict(),
-                     "rng": rng.bit_generator.state, "torch_rng": torch.get_rng_state(), "step": step,
-                     "seconds": seconds}
-            torch.save(state, checkpoint + ".new")
-            os.replace(checkpoint + ".new", checkpoint)
-            torch.save({"dims": model.dims, "model": model.state_dict()}, os.path.join(work, "model.pt"))
-            last_save = time.time()
+        checkpoints.save(step, seconds, now=step % CHECK_EVERY == 0)
     json.dump({"steps": step, "seconds": seconds}, open(os.path.join(work, "done.json"), "w"))
 
 
