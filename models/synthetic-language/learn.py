@@ -45,7 +45,7 @@ SEED = 20261211
 CHECK_SEED = 777
 DIMS = dict(words=len(WORDS), state=128, heads=2, audio_layers=0, text_layers=4)
 ALIGNMENT_LAYERS = [2, 3]
-STEPS, BATCH = 3000, 6
+STEPS, BATCH = 2000, 6
 PEAK_LR, FINAL_LR, WARMUP = 2e-3, 1e-4, 150
 AUX_WEIGHT, GUIDE_WEIGHT = 1.0, 0.3
 CHECK_EVERY = 500
