@@ -5,8 +5,8 @@
 # `cmake --install` makes a folder an application can ship to machines where
 # nobody installed our packages (see "Self-contained bundle" in the README).
 # The speech engine, the regular-expression library and the Unicode library
-# come from Debian's static archives, FFmpeg from cmake/ffmpeg.cmake, whisper.cpp is static in
-# every build.
+# come from Debian's static archives, FFmpeg from cmake/ffmpeg.cmake;
+# whisper.cpp is static in every build.
 #
 # Otherwise (Debug, RelWithDebInfo, the sanitizer builds) the tool links
 # Debian's shared libraries: quicker to build, and what the tests of the

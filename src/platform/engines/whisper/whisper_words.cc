@@ -222,7 +222,7 @@ std::optional<std::pair<std::size_t, std::size_t>> annotationEnd(const std::vect
   return std::nullopt;
 }
 
-// Leaves out the spans of non-speech, keeping the punctuation that follows
+// Leaves out the spans of non-speech, but not the punctuation that follows
 // one ("Okay (laughs)." ends a sentence), and every music sign.
 std::vector<RawWord> withoutAnnotations(std::vector<RawWord> words) {
   std::vector<RawWord> kept;
